@@ -1,0 +1,31 @@
+// Operating-system access for loading modules: open a module, find one the
+// process has already loaded, look a symbol up by name, and tell a module's
+// own path. One implementation per platform (loader_posix.cc,
+// loader_win32.cc); nothing else in the platform touches the OS loader.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace loader {
+
+using Handle = void*;
+
+// Loads the module at path. Returns nullptr and sets error on failure.
+Handle open(const char* path, std::string& error);
+// Unloads a module obtained from open.
+void close(Handle module);
+// A module the process already has loaded, named by its base name without
+// prefix or suffix ("nextpdo" for libnextpdo.so or nextpdo.dll); nullptr if
+// it is not loaded. Does not load anything.
+Handle find_loaded(const char* base_name);
+// The address of an exported symbol, or nullptr.
+void* symbol(Handle module, const char* name);
+// Writes the path of the module that contains address into buffer. Returns
+// false when the path cannot be read or does not fit, terminator included:
+// a truncated path is never written.
+bool own_path(const void* address, char* buffer, size_t size);
+// The file name a module has on this platform: "Corvane" -> "Corvane.so".
+std::string module_file_name(const std::string& base_name);
+
+}  // namespace loader

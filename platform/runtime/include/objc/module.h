@@ -1,0 +1,95 @@
+// What a source unit hands the runtime: its classes, categories and
+// constant strings, in one static record per unit. The runtime writes the
+// registered class back into each class record, which is how a unit makes
+// super sends from its own classes.
+#pragma once
+
+#include <type_traits>
+
+#include "objc/message.h"
+
+struct objc_method_def {
+  const char* name;
+  IMP imp;
+};
+
+struct objc_method_list {
+  const objc_method_def* methods;
+  uint32_t count;
+};
+
+struct objc_class_def {
+  const char* name;
+  const char* superclass_name;  // nullptr for a root class
+  uint32_t instance_size;
+  objc_method_list class_methods;
+  objc_method_list instance_methods;
+  Class cls;  // written by the runtime when the class is registered
+};
+
+struct objc_category_def {
+  const char* class_name;
+  const char* category_name;
+  objc_method_list class_methods;
+  objc_method_list instance_methods;
+};
+
+// The layout of a static string object. The runtime sets isa to the class
+// registered as "NSConstantString" when that class is present.
+struct objc_constant_string {
+  Class isa;
+  int32_t retain_count;  // unused: constant strings live for the process
+  const char* bytes;     // UTF-8, not necessarily NUL-terminated
+  uint32_t length;       // in bytes
+};
+
+struct objc_module_record {
+  uint32_t version;
+  const char* unit_name;
+  objc_class_def* const* classes;
+  uint32_t class_count;
+  const objc_category_def* const* categories;
+  uint32_t category_count;
+  objc_constant_string* const* strings;
+  uint32_t string_count;
+};
+
+inline constexpr uint32_t OBJC_MODULE_VERSION = 1;
+
+// Casts a method function, R f(id self, SEL _cmd, Args...), to IMP.
+template <class F>
+inline IMP objc_imp(F* fn) {
+  static_assert(std::is_function_v<F>);
+  return reinterpret_cast<IMP>(fn);
+}
+
+template <size_t N>
+constexpr objc_method_list objc_methods(const objc_method_def (&list)[N]) {
+  return {list, static_cast<uint32_t>(N)};
+}
+inline constexpr objc_method_list objc_no_methods = {nullptr, 0};
+
+template <size_t N>
+constexpr objc_constant_string objc_string(const char (&text)[N]) {
+  return {nullptr, 0, text, static_cast<uint32_t>(N - 1)};
+}
+
+// The start of a super send from an instance method of the class that def
+// declares: the superclass resolved when the class was registered.
+inline objc_super objc_super_of(id self, const objc_class_def& def) {
+  return {self, def.cls->superclass};
+}
+// The same from a class method: starts at the superclass's metaclass.
+inline objc_super objc_super_of_class(id self, const objc_class_def& def) {
+  return {self, def.cls->isa->superclass};
+}
+
+// Hands a unit's record to the runtime from the module's static-constructor
+// table, before the module's attach handler runs. Units of one module are
+// queued in link order.
+#if defined(_WIN32) || defined(__GNUC__)
+#  define OBJC_MODULE_RECORD(record)                                      \
+    __attribute__((constructor(101))) static void objc_exec_##record() { \
+      __objc_execClass(&record);                                          \
+    }
+#endif

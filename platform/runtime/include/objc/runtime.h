@@ -1,0 +1,109 @@
+// The runtime's public interface: class and selector look-up, the class
+// layout that inline dispatch reads, posing, instance creation, module
+// registration and module loading.
+#pragma once
+
+#include <atomic>
+
+#include "objc/objc.h"
+
+// One slot of a per-class dispatch cache. A slot is filled by writing imp
+// first and then publishing sel with release order, so a reader that sees
+// sel also sees its imp.
+struct objc_cache_entry {
+  std::atomic<SEL> sel;
+  std::atomic<IMP> imp;
+};
+
+// Open-addressed table of (selector, implementation) pairs, sized to a
+// power of two. A cache is never changed in place once a reader may hold
+// it except to fill an empty slot; growing or flushing swaps in a new one.
+struct objc_cache {
+  uint32_t mask;      // slot count - 1
+  uint32_t occupied;  // written under the runtime lock only
+  objc_cache_entry* slots() { return reinterpret_cast<objc_cache_entry*>(this + 1); }
+};
+
+enum objc_class_flags : uint32_t {
+  OBJC_CLASS_META = 1u << 0,
+  OBJC_CLASS_INITIALIZED = 1u << 1,
+};
+
+struct objc_class_private;
+
+// A class is an object: its isa is its metaclass, which holds the class
+// methods. A metaclass's isa is the root metaclass.
+struct objc_class : objc_object {
+  Class superclass;
+  const char* name;
+  std::atomic<objc_cache*> cache;
+  std::atomic<uint32_t> flags;
+  uint32_t instance_size;
+  objc_class_private* rt;  // the runtime's own bookkeeping
+};
+
+// The receiver and the class from which a super send starts looking.
+struct objc_super {
+  id receiver;
+  Class super_class;
+};
+
+// --- Selectors ---------------------------------------------------------
+// Interns a selector name; the same name always yields the same SEL.
+OBJC_EXPORT SEL sel_registerName(const char* name);
+OBJC_EXPORT const char* sel_getName(SEL sel);
+
+// --- Classes -----------------------------------------------------------
+// The class registered under name now; after posing, the poser. Nil if none.
+OBJC_EXPORT Class objc_getClass(const char* name);
+OBJC_EXPORT const char* class_getName(Class cls);
+OBJC_EXPORT Class class_getSuperclass(Class cls);
+OBJC_EXPORT BOOL class_isMetaClass(Class cls);
+OBJC_EXPORT Class object_getClass(id obj);
+// True if instances of cls respond to sel (own or inherited method).
+OBJC_EXPORT BOOL class_respondsToSelector(Class cls, SEL sel);
+// Path of the module that registered cls, or nullptr.
+OBJC_EXPORT const char* class_getModulePath(Class cls);
+// Number of classes registered (metaclasses not counted).
+OBJC_EXPORT size_t objc_getClassCount(void);
+
+// --- Instances ---------------------------------------------------------
+// Zero-filled instance of cls with its class reference set.
+OBJC_EXPORT id class_createInstance(Class cls, size_t extra_bytes);
+OBJC_EXPORT void object_dispose(id obj);
+
+// --- Posing ------------------------------------------------------------
+// poser takes replaced's place: see class_poseAs in posing.cc. A poser that
+// is not a direct subclass of replaced, or that adds instance storage, is a
+// programming error and stops the process with a diagnosis.
+OBJC_EXPORT void class_poseAs(Class poser, Class replaced);
+
+// --- Dispatch ----------------------------------------------------------
+// The full look-up behind a cache miss: runs initialize if the receiver's
+// class has not had it, searches the hierarchy and fills the cache.
+OBJC_EXPORT IMP objc_msg_lookup_slow(id receiver, SEL sel);
+// Look-up starting at sup->super_class, for super sends.
+OBJC_EXPORT IMP objc_msg_lookup_super(const objc_super* sup, SEL sel);
+// What an unrecognised selector runs: the framework installs a handler that
+// raises; without one the process stops with a diagnosis. The handler
+// receives the receiver and the selector and must not return.
+using objc_unrecognized_handler = void (*)(id receiver, SEL sel);
+OBJC_EXPORT void objc_setUnrecognizedSelectorHandler(objc_unrecognized_handler handler);
+
+// --- Module registration ----------------------------------------------
+struct objc_module_record;
+// Called by each source unit's static constructor: queues the unit's record
+// for the module that is attaching.
+OBJC_EXPORT void __objc_execClass(objc_module_record* record);
+// Called by the module's attach handler with the module's path: registers
+// every queued record, in order, as belonging to that module.
+OBJC_EXPORT void objc_register_header(const char* module_path);
+// Called by the attach handler last: sends load to the classes and
+// categories that became ready.
+OBJC_EXPORT void objc_finish_header(void);
+
+// --- Module loading ----------------------------------------------------
+// Loads a module through the platform loader and checks that it attached.
+// Returns true on success; on failure writes a message into error and
+// leaves nothing of the module registered.
+OBJC_EXPORT BOOL objc_loadModule(const char* path, char* error, size_t error_size);

@@ -1,0 +1,208 @@
+// Module registration and loading: the records queued by each unit's
+// static constructor, their registration when the module's attach handler
+// names the module, the pending queue of classes whose superclass has not
+// arrived, constant strings waiting for their class, and the load messages
+// sent once a module's records are all registered.
+#include <cstdio>
+#include <cstring>
+#include <deque>
+
+#include "loader.h"
+#include "runtime_internal.h"
+
+namespace {
+
+using namespace objc::rt;
+
+struct PendingClass {
+  objc_class_def* def;
+  objc_module_info* module;
+};
+
+// All guarded by runtime_lock.
+struct Registry {
+  std::vector<objc_module_record*> queued;  // records of the module attaching
+  std::deque<objc_module_info> modules;     // stable addresses
+  std::vector<PendingClass> pending_classes;
+  std::vector<objc_constant_string*> pending_strings;
+  std::vector<Class> loadable;  // registered classes whose +load is not sent yet
+};
+
+Registry& registry() {
+  static auto* r = new Registry;
+  return *r;
+}
+
+void add_methods(Class cls, const objc_method_list& list) {
+  for (uint32_t i = 0; i < list.count; ++i)
+    cls->rt->methods[sel_registerName(list.methods[i].name)] = list.methods[i].imp;
+}
+
+Class new_class_object(const char* name, uint32_t flags) {
+  auto* cls = new objc_class{};
+  cls->name = name;
+  cls->cache.store(empty_cache(), std::memory_order_relaxed);
+  cls->flags.store(flags, std::memory_order_relaxed);
+  cls->rt = new objc_class_private;
+  return cls;
+}
+
+Class constant_string_class() { return table_find("NSConstantString"); }
+
+// Expects runtime_lock held.
+void resolve_pending(Class arrived);
+
+// Registers the class def describes, whose superclass (if any) is present.
+// Expects runtime_lock held.
+void register_class(objc_class_def* def, Class super, objc_module_info* module) {
+  if (table_find(def->name) != nullptr) {
+    std::fprintf(stderr, "objc: class %s is defined twice; keeping the first (ignoring %s)\n", def->name,
+                 module->path.c_str());
+    return;
+  }
+  Class cls = new_class_object(def->name, 0);
+  Class meta = new_class_object(def->name, OBJC_CLASS_META);
+  cls->isa = meta;
+  cls->superclass = super;
+  cls->instance_size = def->instance_size;
+  if (super != nullptr && cls->instance_size < super->instance_size) cls->instance_size = super->instance_size;
+  meta->superclass = super != nullptr ? super->isa : cls;  // a root metaclass inherits from its root
+  meta->isa = super != nullptr ? super->isa->isa : meta;   // every metaclass's isa is the root metaclass
+  cls->rt->counterpart = meta;
+  meta->rt->counterpart = cls;
+  cls->rt->module = module;
+  add_methods(cls, def->instance_methods);
+  add_methods(meta, def->class_methods);
+  if (auto it = meta->rt->methods.find(selector_for_load()); it != meta->rt->methods.end())
+    cls->rt->own_load = it->second;
+  def->cls = cls;
+
+  table_set(def->name, cls);
+  add_to_class_list(cls);
+  module->classes.push_back(cls);
+  if (cls->rt->own_load != nullptr) registry().loadable.push_back(cls);
+  attach_pending_categories(cls);
+  if (std::strcmp(def->name, "NSConstantString") == 0) {
+    for (objc_constant_string* s : registry().pending_strings) s->isa = cls;
+    registry().pending_strings.clear();
+  }
+  resolve_pending(cls);
+}
+
+void add_class(objc_class_def* def, objc_module_info* module) {
+  Class super = nullptr;
+  if (def->superclass_name != nullptr && (super = table_find(def->superclass_name)) == nullptr) {
+    registry().pending_classes.push_back({def, module});
+    return;
+  }
+  register_class(def, super, module);
+}
+
+void resolve_pending(Class arrived) {
+  auto& pending = registry().pending_classes;
+  for (size_t i = 0; i < pending.size();) {
+    if (table_find(pending[i].def->superclass_name) == arrived) {
+      PendingClass waiting = pending[i];
+      pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+      register_class(waiting.def, arrived, waiting.module);
+      i = 0;  // registering may have resolved and removed others
+    } else {
+      ++i;
+    }
+  }
+}
+
+// Expects runtime_lock held.
+void register_record(objc_module_record* record, objc_module_info* module) {
+  if (record->version != OBJC_MODULE_VERSION)
+    fatal("module %s, unit %s: record version %u, expected %u", module->path.c_str(), record->unit_name,
+          record->version, OBJC_MODULE_VERSION);
+  for (uint32_t i = 0; i < record->class_count; ++i) add_class(record->classes[i], module);
+  for (uint32_t i = 0; i < record->category_count; ++i) add_category(record->categories[i]);
+  Class string_class = constant_string_class();
+  for (uint32_t i = 0; i < record->string_count; ++i) {
+    objc_constant_string* s = record->strings[i];
+    s->isa = string_class;
+    if (string_class == nullptr) registry().pending_strings.push_back(s);
+  }
+}
+
+std::mutex& load_lock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+
+void write_error(char* error, size_t size, const std::string& text) {
+  if (error != nullptr && size > 0) std::snprintf(error, size, "%s", text.c_str());
+}
+
+}  // namespace
+
+void __objc_execClass(objc_module_record* record) {
+  if (record == nullptr) return;
+  std::lock_guard guard(runtime_lock());
+  registry().queued.push_back(record);
+}
+
+void objc_register_header(const char* module_path) {
+  std::lock_guard guard(runtime_lock());
+  Registry& r = registry();
+  objc_module_info& module = r.modules.emplace_back();
+  module.path = module_path != nullptr ? module_path : "";
+  std::vector<objc_module_record*> records;
+  records.swap(r.queued);
+  for (objc_module_record* record : records) register_record(record, &module);
+}
+
+void objc_finish_header() {
+  std::vector<Class> classes;
+  std::vector<const objc_category_def*> categories;
+  {
+    std::lock_guard guard(runtime_lock());
+    classes.swap(registry().loadable);
+    categories = take_loadable_categories();
+  }
+  // Sent outside the lock, directly and not by dispatch: a class receives
+  // only its own load, never an inherited one.
+  SEL load = selector_for_load();
+  for (Class cls : classes) reinterpret_cast<void (*)(id, SEL)>(cls->rt->own_load)(cls, load);
+  for (const objc_category_def* category : categories) {
+    Class cls = objc_getClass(category->class_name);
+    for (uint32_t i = 0; i < category->class_methods.count; ++i)
+      if (std::strcmp(category->class_methods.methods[i].name, "load") == 0)
+        reinterpret_cast<void (*)(id, SEL)>(category->class_methods.methods[i].imp)(cls, load);
+  }
+}
+
+BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
+  if (path == nullptr || *path == '\0') {
+    write_error(error, error_size, "no module path given");
+    return NO;
+  }
+  std::lock_guard serial(load_lock());
+  {
+    std::lock_guard guard(runtime_lock());
+    registry().queued.clear();  // left over from a module that never attached
+  }
+  std::string why;
+  loader::Handle module = loader::open(path, why);
+  bool attached;
+  {
+    // Records still queued belong to a module whose attach handler did not
+    // register them: the attach failed, and none of them may stay.
+    std::lock_guard guard(runtime_lock());
+    attached = registry().queued.empty();
+    registry().queued.clear();
+  }
+  if (module == nullptr) {
+    write_error(error, error_size, "cannot load module " + std::string(path) + ": " + why);
+    return NO;
+  }
+  if (!attached) {
+    loader::close(module);
+    write_error(error, error_size,
+                "module " + std::string(path) + " did not attach: its path could not be read or is too long");
+    return NO;
+  }
+  return YES;
+}
