@@ -130,6 +130,13 @@ size_t objc_getClassCount() {
   return all_classes().size();
 }
 
+size_t objc_getClassList(Class* buffer, size_t capacity) {
+  std::lock_guard guard(runtime_lock());
+  const std::vector<Class>& classes = all_classes();
+  for (size_t i = 0; i < classes.size() && i < capacity; ++i) buffer[i] = classes[i];
+  return classes.size();
+}
+
 id class_createInstance(Class cls, size_t extra_bytes) {
   if (cls == nullptr) return nil;
   size_t size = cls->instance_size + extra_bytes;

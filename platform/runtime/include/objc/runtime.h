@@ -66,6 +66,9 @@ OBJC_EXPORT BOOL class_respondsToSelector(Class cls, SEL sel);
 OBJC_EXPORT const char* class_getModulePath(Class cls);
 // Number of classes registered (metaclasses not counted).
 OBJC_EXPORT size_t objc_getClassCount(void);
+// Copies up to capacity registered classes, in registration order, into
+// buffer and returns how many there are in all.
+OBJC_EXPORT size_t objc_getClassList(Class* buffer, size_t capacity);
 
 // --- Instances ---------------------------------------------------------
 // Zero-filled instance of cls with its class reference set.

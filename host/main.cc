@@ -1,0 +1,90 @@
+// The sample host: a small application on the stand-in framework. It
+// creates the shared application object, loads the bundles named with
+// -bundle (Corvane.bundle beside the host by default), prints what the
+// loads did, and plays a scenario when one is named with -scenario.
+//
+//   SampleHost [-bundle PATH]... [-scenario NAME] [-list-scenarios] [-Key value]...
+//
+// Other -Key value pairs are user defaults in the argument domain, for
+// example -CorvaneEnable NO.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Foundation/Foundation.h"
+#include "load_report.h"
+#include "scenarios.h"
+
+namespace {
+
+struct Options {
+  std::vector<std::string> bundles;
+  const char* scenario = nullptr;
+  bool list = false;
+};
+
+std::string default_bundle_path(const char* argv0) {
+  std::string exe = argv0;
+  size_t slash = exe.find_last_of("/\\");
+  std::string dir = slash == std::string::npos ? "." : exe.substr(0, slash);
+  return dir + "/../Corvane.bundle";
+}
+
+bool parse(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-list-scenarios") == 0) {
+      options.list = true;
+    } else if (argv[i][0] == '-' && i + 1 < argc) {
+      if (std::strcmp(argv[i], "-bundle") == 0) options.bundles.push_back(argv[i + 1]);
+      if (std::strcmp(argv[i], "-scenario") == 0) options.scenario = argv[i + 1];
+      ++i;  // every other -Key value pair is a user default
+    } else {
+      std::fprintf(stderr, "SampleHost: unexpected argument '%s'\n", argv[i]);
+      return false;
+    }
+  }
+  if (options.bundles.empty()) options.bundles.push_back(default_bundle_path(argv[0]));
+  return true;
+}
+
+int list_scenarios() {
+  for (const host::Scenario* s = host::kScenarios; s->name != nullptr; ++s)
+    std::printf("%-12s %s\n", s->name, s->summary);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, options)) {
+    std::fprintf(stderr, "usage: SampleHost [-bundle PATH]... [-scenario NAME] [-list-scenarios] [-Key value]...\n");
+    return 2;
+  }
+  if (options.list) return list_scenarios();
+  const host::Scenario* scenario = nullptr;
+  if (options.scenario != nullptr && (scenario = host::find_scenario(options.scenario)) == nullptr) {
+    std::fprintf(stderr, "SampleHost: no scenario named '%s' (see -list-scenarios)\n", options.scenario);
+    return 2;
+  }
+
+  id pool = msg<id>(msg<id>(objc_getClass("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
+  msg<id>(objc_getClass("NSApplication"), SELECTOR(sharedApplication));
+  for (const std::string& path : options.bundles) {
+    std::vector<Class> before = host::registered_classes();
+    id bundle = msg<id>(objc_getClass("NSBundle"), SELECTOR(bundleWithPath:), NSStringFromUTF8(path.c_str()));
+    if (!msg<BOOL>(bundle, SELECTOR(load))) {
+      id why = msg<id>(bundle, SELECTOR(loadErrorDescription));
+      std::fprintf(stderr, "SampleHost: cannot load bundle %s: %s\n", path.c_str(),
+                   why != nil ? NSStringToStd(why).c_str() : "no such bundle");
+      return 1;
+    }
+    std::vector<Class> after = host::registered_classes();
+    std::vector<Class> arrived(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end());
+    if (scenario == nullptr) host::print_load_report(stdout, bundle, arrived);
+  }
+  int status = scenario != nullptr ? scenario->run(stdout) : 0;
+  msg<void>(pool, SELECTOR(release));
+  return status;
+}

@@ -1,0 +1,79 @@
+// Runs a program of the build as a child process and captures what it
+// printed and how it ended. For end-to-end tests of the host and tools.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace test_support {
+
+struct ProcessResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// The build directory the tests belong to (set by CTest).
+inline std::filesystem::path build_dir() {
+  const char* dir = std::getenv("CORVANE_BUILD_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+inline std::filesystem::path program(const char* name) {
+#if defined(_WIN32)
+  return build_dir() / "bin" / (std::string(name) + ".exe");
+#else
+  return build_dir() / "bin" / name;
+#endif
+}
+
+// A fresh, empty directory under the system's temporary directory.
+inline std::filesystem::path fresh_directory(const char* tag) {
+  static int counter = 0;
+  auto dir = std::filesystem::temp_directory_path() /
+             (std::string("corvane-") + tag + "-" + std::to_string(std::rand()) + "-" + std::to_string(++counter));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+inline std::string slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs program with arguments (each quoted) and the environment of this
+// process; the caller sets variables such as USER_DEFAULTS_DIR beforehand.
+inline ProcessResult run(const std::filesystem::path& program, const std::vector<std::string>& arguments) {
+  auto dir = fresh_directory("run");
+  std::string command = "\"" + program.string() + "\"";
+  for (const std::string& a : arguments) command += " \"" + a + "\"";
+  command += " > \"" + (dir / "out").string() + "\" 2> \"" + (dir / "err").string() + "\"";
+#if defined(_WIN32)
+  command = "\"" + command + "\"";  // cmd.exe strips one pair of outer quotes
+#endif
+  ProcessResult result;
+  int status = std::system(command.c_str());
+#if defined(_WIN32)
+  result.exit_code = status;
+#else
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+#endif
+  result.out = slurp(dir / "out");
+  result.err = slurp(dir / "err");
+  std::filesystem::remove_all(dir);
+  return result;
+}
+
+}  // namespace test_support
