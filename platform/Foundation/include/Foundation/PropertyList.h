@@ -1,0 +1,113 @@
+// Property lists in the old-style text format, as a plain C++ value tree:
+// the parser (with file:line:column errors), the writer, and the value type
+// they share. Conversion to and from Foundation objects lives in
+// PropertyListObjects.h.
+//
+// Syntax accepted:
+//   dictionary  { Key = Value; "Other key" = (a, b); }
+//   array       ( a, "b c", { k = v; } )      a trailing comma is allowed
+//   string      bare: letters, digits and _ $ + / : . -
+//               quoted: "..." with \" \\ \n \t \r \a \b \f \v, \ooo (octal
+//               byte) and \UXXXX / \uXXXX (a UTF-16 unit, pairs joined)
+//   data        < 0a1b 2c3d >                 hex digits, spaces ignored
+//   comments    // to the end of the line, /* ... */
+// Nesting is limited to kMaxDepth levels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "Foundation/NSObject.h"
+
+namespace plist {
+
+struct Value;
+
+// Bytes written as <hex>.
+struct Data {
+  std::vector<uint8_t> bytes;
+  bool operator==(const Data&) const = default;
+};
+using Array = std::vector<Value>;
+
+// Keys keep the order in which they were first added. Setting an existing
+// key replaces its value in place.
+class FOUNDATION_EXPORT Dictionary {
+ public:
+  using Entry = std::pair<std::string, Value>;
+
+  const Value* find(std::string_view key) const;
+  Value* find(std::string_view key);
+  void set(std::string key, Value value);
+  // Returns true if the key was present.
+  bool erase(std::string_view key);
+
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+  bool operator==(const Dictionary&) const;
+
+ private:
+  std::vector<Entry> entries_;
+};
+
+struct Value {
+  std::variant<std::string, Array, Dictionary, Data> v;
+
+  Value() = default;
+  Value(std::string s) : v(std::move(s)) {}
+  Value(const char* s) : v(std::string(s)) {}
+  Value(Array a) : v(std::move(a)) {}
+  Value(Dictionary d) : v(std::move(d)) {}
+  Value(Data d) : v(std::move(d)) {}
+
+  bool is_string() const { return std::holds_alternative<std::string>(v); }
+  bool is_array() const { return std::holds_alternative<Array>(v); }
+  bool is_dictionary() const { return std::holds_alternative<Dictionary>(v); }
+  bool is_data() const { return std::holds_alternative<Data>(v); }
+  const std::string& string() const { return std::get<std::string>(v); }
+  const Array& array() const { return std::get<Array>(v); }
+  const Dictionary& dictionary() const { return std::get<Dictionary>(v); }
+  Dictionary& dictionary() { return std::get<Dictionary>(v); }
+  const Data& data() const { return std::get<Data>(v); }
+  bool operator==(const Value&) const = default;
+};
+
+inline constexpr int kMaxDepth = 512;
+
+// Where and why parsing failed. Lines and columns count from 1; a column
+// counts bytes.
+struct FOUNDATION_EXPORT ParseError {
+  std::string file;  // as given to parse; may be empty
+  int line = 0;
+  int column = 0;
+  std::string message;
+  // "Info.plist:3:14: expected ';' after value" (without "file:" when the
+  // file name is empty).
+  std::string describe() const;
+};
+
+// Parses text holding exactly one value. On failure returns false and fills
+// error; value is then left empty. Never throws on bad input.
+FOUNDATION_EXPORT bool parse(std::string_view text, std::string_view file_name, Value& value, ParseError& error);
+
+// Reads text as a value if it parses as one, otherwise as the string text
+// itself: how command-line values are taken ("(a, b)" is an array, "hello
+// world" a string).
+FOUNDATION_EXPORT Value parse_value_or_string(std::string_view text);
+
+// Serialises value in the text format. Multi-line, indented by four spaces
+// per level, with a final newline when pretty is set; all on one line
+// otherwise. Strings are quoted only when they must be.
+FOUNDATION_EXPORT std::string write(const Value& value, bool pretty = true);
+
+// A string as the writer emits it: bare when every byte is allowed in a bare
+// string, else quoted and escaped.
+FOUNDATION_EXPORT std::string quote_if_needed(std::string_view text);
+
+}  // namespace plist

@@ -1,0 +1,505 @@
+// The old-style text property-list parser and writer over plist::Value.
+// The parser is a recursive descent with an explicit depth bound; every
+// failure becomes a ParseError with the line and column where it happened.
+#include "Foundation/PropertyList.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace plist {
+
+// --- Dictionary --------------------------------------------------------
+
+const Value* Dictionary::find(std::string_view key) const {
+  for (const Entry& entry : entries_)
+    if (entry.first == key) return &entry.second;
+  return nullptr;
+}
+
+Value* Dictionary::find(std::string_view key) {
+  for (Entry& entry : entries_)
+    if (entry.first == key) return &entry.second;
+  return nullptr;
+}
+
+void Dictionary::set(std::string key, Value value) {
+  if (Value* existing = find(key)) {
+    *existing = std::move(value);
+    return;
+  }
+  entries_.emplace_back(std::move(key), std::move(value));
+}
+
+bool Dictionary::erase(std::string_view key) {
+  auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.first == key; });
+  if (it == entries_.end()) return false;
+  entries_.erase(it);
+  return true;
+}
+
+// Equal when both hold the same keys with equal values, in any order.
+bool Dictionary::operator==(const Dictionary& other) const {
+  if (size() != other.size()) return false;
+  for (const Entry& entry : entries_) {
+    const Value* theirs = other.find(entry.first);
+    if (theirs == nullptr || !(*theirs == entry.second)) return false;
+  }
+  return true;
+}
+
+std::string ParseError::describe() const {
+  std::string prefix = file.empty() ? "" : file + ":";
+  return prefix + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
+}
+
+namespace {
+
+bool is_bare_char(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+         c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+}
+
+int hex_value(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void append_utf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Length of the well-formed UTF-8 sequence starting at text[i], or 0.
+size_t utf8_sequence_length(std::string_view text, size_t i) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char lead = byte(i);
+  size_t length;
+  uint32_t code;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+  if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
+      (code >= 0xD800 && code <= 0xDFFF))
+    return 0;
+  return length;
+}
+
+std::string describe_char(unsigned char c) {
+  if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "0x%02X", c);
+  return std::string("byte ") + buffer;
+}
+
+class Parser {
+ public:
+  Parser(std::string_view text, std::string_view file, ParseError& error)
+      : text_(text), file_(file), error_(error) {}
+
+  bool parse_document(Value& value) {
+    if (!skip_space()) return false;
+    if (at_end()) return fail("empty property list: expected a value");
+    if (!parse_value(value, 0, "a value")) return false;
+    if (!skip_space()) return false;
+    if (!at_end()) return fail("unexpected " + describe_char(peek()) + " after the end of the property list");
+    return true;
+  }
+
+ private:
+  bool at_end() const { return pos_ >= text_.size(); }
+  unsigned char peek() const { return static_cast<unsigned char>(text_[pos_]); }
+
+  // Moves one byte on, keeping the line and column current.
+  void advance() {
+    if (text_[pos_] == '\n') {
+      ++line_;
+      line_start_ = pos_ + 1;
+    }
+    ++pos_;
+  }
+
+  bool fail_at(size_t pos, int line, size_t line_start, std::string message) {
+    error_.file = std::string(file_);
+    error_.line = line;
+    error_.column = static_cast<int>(pos - line_start) + 1;
+    error_.message = std::move(message);
+    return false;
+  }
+  bool fail(std::string message) { return fail_at(pos_, line_, line_start_, std::move(message)); }
+
+  // Skips white space and comments. Fails only on an unterminated comment.
+  bool skip_space() {
+    while (!at_end()) {
+      unsigned char c = peek();
+      if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+        advance();
+      } else if (c == '/' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '/') {
+        while (!at_end() && peek() != '\n') advance();
+      } else if (c == '/' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '*') {
+        size_t start = pos_;
+        int start_line = line_;
+        size_t start_line_start = line_start_;
+        advance();
+        advance();
+        for (;;) {
+          if (at_end()) return fail_at(start, start_line, start_line_start, "unterminated comment");
+          if (peek() == '*' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '/') {
+            advance();
+            advance();
+            break;
+          }
+          advance();
+        }
+      } else {
+        break;
+      }
+    }
+    return true;
+  }
+
+  // what: how the caller names the expected value, for the error message.
+  bool parse_value(Value& value, int depth, const char* what) {
+    if (at_end()) return fail(std::string("unexpected end of file, expected ") + what);
+    unsigned char c = peek();
+    if (c == '{' || c == '(') {
+      if (depth >= kMaxDepth) return fail("nesting deeper than " + std::to_string(kMaxDepth) + " levels");
+      return c == '{' ? parse_dictionary(value, depth + 1) : parse_array(value, depth + 1);
+    }
+    if (c == '<') return parse_data(value);
+    if (c == '"' || is_bare_char(c)) {
+      std::string s;
+      if (!parse_string(s)) return false;
+      value = Value(std::move(s));
+      return true;
+    }
+    return fail("unexpected " + describe_char(c) + ", expected " + what);
+  }
+
+  bool parse_string(std::string& out) {
+    if (peek() == '"') return parse_quoted(out);
+    size_t start = pos_;
+    while (!at_end() && is_bare_char(peek())) advance();
+    out.assign(text_.substr(start, pos_ - start));
+    return true;
+  }
+
+  bool parse_quoted(std::string& out) {
+    size_t start = pos_;
+    int start_line = line_;
+    size_t start_line_start = line_start_;
+    advance();  // the opening quote
+    uint32_t pending_high = 0;  // a high surrogate waiting for its low half
+    for (;;) {
+      if (at_end()) return fail_at(start, start_line, start_line_start, "unterminated string");
+      unsigned char c = peek();
+      if (c == '"') {
+        if (pending_high != 0) return fail("unpaired UTF-16 surrogate in \\U escape");
+        advance();
+        return true;
+      }
+      if (c != '\\') {
+        if (pending_high != 0) return fail("unpaired UTF-16 surrogate in \\U escape");
+        size_t length = utf8_sequence_length(text_, pos_);
+        if (length == 0) return fail("invalid UTF-8 in string");
+        if (c == 0) return fail("NUL byte in string");
+        out.append(text_.substr(pos_, length));
+        for (size_t k = 0; k < length; ++k) advance();
+        continue;
+      }
+      size_t escape_pos = pos_;
+      advance();
+      if (at_end()) return fail_at(start, start_line, start_line_start, "unterminated string");
+      unsigned char e = peek();
+      if (e == 'U' || e == 'u') {
+        advance();
+        uint32_t unit = 0;
+        for (int k = 0; k < 4; ++k) {
+          int digit = at_end() ? -1 : hex_value(peek());
+          if (digit < 0) return fail("expected four hex digits after \\" + std::string(1, static_cast<char>(e)));
+          unit = unit * 16 + static_cast<uint32_t>(digit);
+          advance();
+        }
+        if (pending_high != 0) {
+          if (unit < 0xDC00 || unit > 0xDFFF) return fail("unpaired UTF-16 surrogate in \\U escape");
+          append_utf8(out, 0x10000 + ((pending_high - 0xD800) << 10) + (unit - 0xDC00));
+          pending_high = 0;
+        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+          pending_high = unit;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+          return fail_at(escape_pos, line_, line_start_, "unpaired UTF-16 surrogate in \\U escape");
+        } else if (unit == 0) {
+          return fail_at(escape_pos, line_, line_start_, "NUL character in string");
+        } else {
+          append_utf8(out, unit);
+        }
+        continue;
+      }
+      if (pending_high != 0) return fail("unpaired UTF-16 surrogate in \\U escape");
+      if (e >= '0' && e <= '7') {
+        unsigned value = 0;
+        for (int k = 0; k < 3 && !at_end() && peek() >= '0' && peek() <= '7'; ++k) {
+          value = value * 8 + (peek() - '0');
+          advance();
+        }
+        if (value == 0 || value > 0x7F)
+          return fail_at(escape_pos, line_, line_start_, "octal escape outside 1..177 (use \\U for other characters)");
+        out += static_cast<char>(value);
+        continue;
+      }
+      char plain;
+      switch (e) {
+        case '"': plain = '"'; break;
+        case '\\': plain = '\\'; break;
+        case 'n': plain = '\n'; break;
+        case 't': plain = '\t'; break;
+        case 'r': plain = '\r'; break;
+        case 'a': plain = '\a'; break;
+        case 'b': plain = '\b'; break;
+        case 'f': plain = '\f'; break;
+        case 'v': plain = '\v'; break;
+        case '\n': plain = '\n'; break;  // an escaped line break is a line break
+        default:
+          return fail_at(escape_pos, line_, line_start_, "unknown escape \\" + describe_char(e));
+      }
+      advance();
+      out += plain;
+    }
+  }
+
+  bool parse_data(Value& value) {
+    size_t start = pos_;
+    int start_line = line_;
+    size_t start_line_start = line_start_;
+    advance();  // '<'
+    Data data;
+    int high = -1;
+    for (;;) {
+      if (at_end()) return fail_at(start, start_line, start_line_start, "unterminated data, expected '>'");
+      unsigned char c = peek();
+      if (c == '>') break;
+      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        advance();
+        continue;
+      }
+      int digit = hex_value(c);
+      if (digit < 0) return fail("unexpected " + describe_char(c) + " in data, expected a hex digit or '>'");
+      if (high < 0) {
+        high = digit;
+      } else {
+        data.bytes.push_back(static_cast<uint8_t>(high * 16 + digit));
+        high = -1;
+      }
+      advance();
+    }
+    if (high >= 0) return fail("odd number of hex digits in data");
+    advance();  // '>'
+    value = Value(std::move(data));
+    return true;
+  }
+
+  bool parse_array(Value& value, int depth) {
+    advance();  // '('
+    Array array;
+    if (!skip_space()) return false;
+    if (!at_end() && peek() == ')') {
+      advance();
+      value = Value(std::move(array));
+      return true;
+    }
+    for (;;) {
+      Value element;
+      if (!parse_value(element, depth, "a value or ')'")) return false;
+      array.push_back(std::move(element));
+      if (!skip_space()) return false;
+      if (at_end()) return fail("unexpected end of file, expected ',' or ')' in array");
+      if (peek() == ')') break;
+      if (peek() != ',') return fail("expected ',' or ')' after array element, found " + describe_char(peek()));
+      advance();
+      if (!skip_space()) return false;
+      if (!at_end() && peek() == ')') break;  // trailing comma
+    }
+    advance();  // ')'
+    value = Value(std::move(array));
+    return true;
+  }
+
+  bool parse_dictionary(Value& value, int depth) {
+    advance();  // '{'
+    Dictionary dictionary;
+    for (;;) {
+      if (!skip_space()) return false;
+      if (at_end()) return fail("unexpected end of file, expected a key or '}'");
+      unsigned char c = peek();
+      if (c == '}') break;
+      if (c != '"' && !is_bare_char(c)) return fail("unexpected " + describe_char(c) + ", expected a key or '}'");
+      std::string key;
+      if (!parse_string(key)) return false;
+      if (!skip_space()) return false;
+      if (at_end() || peek() != '=') return fail("expected '=' after key \"" + key + "\"");
+      advance();
+      if (!skip_space()) return false;
+      Value element;
+      if (!parse_value(element, depth, "a value")) return false;
+      if (!skip_space()) return false;
+      if (at_end() || peek() != ';') return fail("expected ';' after value");
+      advance();
+      dictionary.set(std::move(key), std::move(element));
+    }
+    advance();  // '}'
+    value = Value(std::move(dictionary));
+    return true;
+  }
+
+  std::string_view text_;
+  std::string_view file_;
+  ParseError& error_;
+  size_t pos_ = 0;
+  int line_ = 1;
+  size_t line_start_ = 0;
+};
+
+// --- Writer ------------------------------------------------------------
+
+void write_value(const Value& value, bool pretty, int level, std::string& out);
+
+void newline(bool pretty, int level, std::string& out) {
+  if (!pretty) return;
+  out += '\n';
+  out.append(static_cast<size_t>(level) * 4, ' ');
+}
+
+void write_value(const Value& value, bool pretty, int level, std::string& out) {
+  if (value.is_string()) {
+    out += quote_if_needed(value.string());
+  } else if (value.is_data()) {
+    static const char digits[] = "0123456789abcdef";
+    out += '<';
+    const auto& bytes = value.data().bytes;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (i > 0 && i % 4 == 0) out += ' ';
+      out += digits[bytes[i] >> 4];
+      out += digits[bytes[i] & 15];
+    }
+    out += '>';
+  } else if (value.is_array()) {
+    const Array& array = value.array();
+    if (array.empty()) {
+      out += "()";
+      return;
+    }
+    out += '(';
+    for (size_t i = 0; i < array.size(); ++i) {
+      if (i > 0) out += pretty ? "," : ", ";
+      newline(pretty, level + 1, out);
+      write_value(array[i], pretty, level + 1, out);
+    }
+    newline(pretty, level, out);
+    out += ')';
+  } else {
+    const Dictionary& dictionary = value.dictionary();
+    if (dictionary.empty()) {
+      out += "{}";
+      return;
+    }
+    out += pretty ? "{" : "{ ";
+    for (const auto& [key, element] : dictionary) {
+      newline(pretty, level + 1, out);
+      out += quote_if_needed(key);
+      out += " = ";
+      write_value(element, pretty, level + 1, out);
+      out += pretty ? ";" : "; ";
+    }
+    newline(pretty, level, out);
+    out += '}';
+  }
+}
+
+}  // namespace
+
+bool parse(std::string_view text, std::string_view file_name, Value& value, ParseError& error) {
+  Value result;
+  Parser parser(text, file_name, error);
+  if (!parser.parse_document(result)) {
+    value = Value();
+    return false;
+  }
+  value = std::move(result);
+  return true;
+}
+
+Value parse_value_or_string(std::string_view text) {
+  Value value;
+  ParseError ignored;
+  if (parse(text, "", value, ignored)) return value;
+  return Value(std::string(text));
+}
+
+std::string quote_if_needed(std::string_view text) {
+  bool bare = !text.empty() && std::all_of(text.begin(), text.end(),
+                                           [](char c) { return is_bare_char(static_cast<unsigned char>(c)); });
+  // "//x" or "/*x" would start a comment when read back.
+  if (bare && (text.find("//") != std::string_view::npos || text.find("/*") != std::string_view::npos))
+    bare = false;
+  if (bare) return std::string(text);
+  std::string out = "\"";
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\U%04X", c);
+          out += buffer;
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string write(const Value& value, bool pretty) {
+  std::string out;
+  write_value(value, pretty, 0, out);
+  if (pretty) out += '\n';
+  return out;
+}
+
+}  // namespace plist

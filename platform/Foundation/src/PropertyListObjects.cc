@@ -1,0 +1,87 @@
+// Property-list trees to Foundation objects and back.
+#include "Foundation/PropertyListObjects.h"
+
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+
+namespace {
+
+Class class_named(const char* name) { return objc_getClass(name); }
+
+id from_value(const plist::Value& value) {
+  if (value.is_string()) return NSStringFromUTF8(value.string().c_str());
+  if (value.is_data()) return NSStringFromUTF8(plist::write(value, false).c_str());
+  if (value.is_array()) {
+    id array = msg<id>(reinterpret_cast<id>(class_named("NSMutableArray")), SELECTOR(array));
+    for (const plist::Value& element : value.array()) msg<void>(array, SELECTOR(addObject:), from_value(element));
+    return array;
+  }
+  id dictionary = msg<id>(reinterpret_cast<id>(class_named("NSMutableDictionary")), SELECTOR(dictionary));
+  for (const auto& [key, element] : value.dictionary())
+    msg<void>(dictionary, SELECTOR(setObject:forKey:), from_value(element), NSStringFromUTF8(key.c_str()));
+  return dictionary;
+}
+
+bool from_object(id object, int depth, plist::Value& value, std::string& why) {
+  if (object == nil) {
+    why = "nil cannot be stored in a property list";
+    return false;
+  }
+  if (depth > plist::kMaxDepth) {
+    why = "objects nested deeper than " + std::to_string(plist::kMaxDepth) + " levels";
+    return false;
+  }
+  if (NSObjectIsKindOf(object, class_named("NSString"))) {
+    value = plist::Value(NSStringToStd(object));
+    return true;
+  }
+  if (NSObjectIsKindOf(object, class_named("NSNumber"))) {
+    if (NSNumberIsBool(object))
+      value = plist::Value(msg<BOOL>(object, SELECTOR(boolValue)) ? "YES" : "NO");
+    else
+      value = plist::Value(NSStringToStd(msg<id>(object, SELECTOR(description))));
+    return true;
+  }
+  if (NSObjectIsKindOf(object, class_named("NSArray"))) {
+    plist::Array array;
+    NSUInteger count = msg<NSUInteger>(object, SELECTOR(count));
+    for (NSUInteger i = 0; i < count; ++i) {
+      plist::Value element;
+      if (!from_object(msg<id>(object, SELECTOR(objectAtIndex:), i), depth + 1, element, why)) return false;
+      array.push_back(std::move(element));
+    }
+    value = plist::Value(std::move(array));
+    return true;
+  }
+  if (NSObjectIsKindOf(object, class_named("NSDictionary"))) {
+    plist::Dictionary dictionary;
+    id keys = msg<id>(object, SELECTOR(allKeys));
+    NSUInteger count = msg<NSUInteger>(keys, SELECTOR(count));
+    for (NSUInteger i = 0; i < count; ++i) {
+      id key = msg<id>(keys, SELECTOR(objectAtIndex:), i);
+      if (!NSObjectIsKindOf(key, class_named("NSString"))) {
+        why = std::string("dictionary keys must be strings, not ") + class_getName(object_getClass(key));
+        return false;
+      }
+      plist::Value element;
+      if (!from_object(msg<id>(object, SELECTOR(objectForKey:), key), depth + 1, element, why)) return false;
+      dictionary.set(NSStringToStd(key), std::move(element));
+    }
+    value = plist::Value(std::move(dictionary));
+    return true;
+  }
+  why = std::string("objects of class ") + class_getName(object_getClass(object)) +
+        " cannot be stored in a property list";
+  return false;
+}
+
+}  // namespace
+
+id NSObjectFromPropertyList(const plist::Value& value) { return from_value(value); }
+
+bool NSPropertyListFromObject(id object, plist::Value& value, std::string& why) {
+  plist::Value result;
+  if (!from_object(object, 0, result, why)) return false;
+  value = std::move(result);
+  return true;
+}

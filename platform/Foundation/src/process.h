@@ -1,0 +1,77 @@
+// The operating-system access behind NSProcessInfo, NSUserDefaults and
+// NSBundle: the process's arguments and executable, environment variables,
+// and the few file operations the defaults store and bundles need. One
+// implementation per platform (process_posix.cc, process_win32.cc); nothing
+// else in Foundation touches these OS calls directly.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace foundation::os {
+
+// The process's command line as UTF-8 strings, program name first. Empty if
+// the OS will not tell.
+std::vector<std::string> process_arguments();
+// Absolute path of the running executable, or "" if unknown.
+std::string executable_path();
+// The value of an environment variable, or nullopt if it is not set.
+std::optional<std::string> environment_variable(const std::string& name);
+// The whole environment.
+std::map<std::string, std::string> environment();
+
+// Result of a file operation: ok, or the reason it failed.
+struct Status {
+  bool ok = true;
+  bool not_found = false;  // the file or directory does not exist
+  std::string error;       // human-readable, names the path
+  explicit operator bool() const { return ok; }
+  static Status failure(std::string why, bool missing = false) { return {false, missing, std::move(why)}; }
+};
+
+// Reads a whole file into contents.
+Status read_file(const std::string& path, std::string& contents);
+// Writes contents to path atomically: into a temporary file in the same
+// directory, flushed, then renamed over path. On failure path is untouched
+// and the temporary file is removed.
+Status write_file_atomically(const std::string& path, const std::string& contents);
+// Removes a file. A file that is already gone counts as success.
+Status remove_file(const std::string& path);
+// Creates path and any missing parents; an existing directory is fine.
+Status make_directories(const std::string& path);
+// True if path names an existing directory.
+bool is_directory(const std::string& path);
+// Names of the regular files directly inside directory (not sorted).
+Status list_directory(const std::string& directory, std::vector<std::string>& names);
+
+// The platform's directory separator, and the characters that separate
+// directories in paths this platform accepts.
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+inline constexpr const char* kPathSeparators = "/\\";
+#else
+inline constexpr char kPathSeparator = '/';
+inline constexpr const char* kPathSeparators = "/";
+#endif
+
+// The directory part of path without a trailing separator; "" when path has
+// none. "/x" yields "/".
+inline std::string directory_of(const std::string& path) {
+  size_t cut = path.find_last_of(kPathSeparators);
+  if (cut == std::string::npos) return "";
+  return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+}
+// The last component of path.
+inline std::string base_name(const std::string& path) {
+  size_t cut = path.find_last_of(kPathSeparators);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+inline std::string join_path(const std::string& directory, const std::string& name) {
+  if (directory.empty()) return name;
+  if (std::string(kPathSeparators).find(directory.back()) != std::string::npos) return directory + name;
+  return directory + kPathSeparator + name;
+}
+
+}  // namespace foundation::os

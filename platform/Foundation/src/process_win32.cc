@@ -1,0 +1,179 @@
+// Windows side of the process interface: GetCommandLineW for the arguments,
+// GetModuleFileNameW for the executable, and the wide-character file calls.
+// Paths and strings cross this boundary as UTF-8.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "process.h"
+
+namespace foundation::os {
+namespace {
+
+std::wstring widen(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string narrow(const wchar_t* text, int length = -1) {
+  if (text == nullptr) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string result(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), n, nullptr, nullptr);
+  if (length < 0 && !result.empty()) result.pop_back();  // the terminator
+  return result;
+}
+
+std::string describe(const std::string& what, const std::string& path, DWORD error) {
+  wchar_t* message = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::string text = message != nullptr ? narrow(message) : "error " + std::to_string(error);
+  if (message != nullptr) LocalFree(message);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+  return what + " " + path + ": " + text;
+}
+
+bool is_missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
+
+std::vector<std::string> process_arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return {};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+std::string executable_path() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return "";
+    if (n < buffer.size()) return narrow(buffer.data(), static_cast<int>(n));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::optional<std::string> environment_variable(const std::string& name) {
+  std::wstring wide_name = widen(name);
+  DWORD n = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (n == 0) return std::nullopt;
+  std::wstring value(n, L'\0');
+  n = GetEnvironmentVariableW(wide_name.c_str(), value.data(), n);
+  return narrow(value.data(), static_cast<int>(n));
+}
+
+std::map<std::string, std::string> environment() {
+  std::map<std::string, std::string> result;
+  wchar_t* block = GetEnvironmentStringsW();
+  if (block == nullptr) return result;
+  for (const wchar_t* entry = block; *entry != L'\0'; entry += wcslen(entry) + 1) {
+    std::string text = narrow(entry);
+    size_t equals = text.find('=', 1);  // names such as "=C:" start with '='
+    if (equals == std::string::npos) continue;
+    result.emplace(text.substr(0, equals), text.substr(equals + 1));
+  }
+  FreeEnvironmentStringsW(block);
+  return result;
+}
+
+Status read_file(const std::string& path, std::string& contents) {
+  contents.clear();
+  HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return Status::failure(describe("cannot open", path, error), is_missing(error));
+  }
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
+      DWORD error = GetLastError();
+      CloseHandle(file);
+      contents.clear();
+      return Status::failure(describe("cannot read", path, error));
+    }
+    if (n == 0) break;
+    contents.append(buffer, n);
+  }
+  CloseHandle(file);
+  return {};
+}
+
+Status write_file_atomically(const std::string& path, const std::string& contents) {
+  std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
+  std::wstring wide_temp = widen(temp);
+  HANDLE file =
+      CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Status::failure(describe("cannot create", temp, GetLastError()));
+  size_t done = 0;
+  bool written = true;
+  while (written && done < contents.size()) {
+    DWORD n = 0;
+    written = WriteFile(file, contents.data() + done, static_cast<DWORD>(contents.size() - done), &n, nullptr);
+    done += n;
+  }
+  written = written && FlushFileBuffers(file);
+  DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!written) {
+    DeleteFileW(wide_temp.c_str());
+    return Status::failure(describe("cannot write", temp, error));
+  }
+  if (!MoveFileExW(wide_temp.c_str(), widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = GetLastError();
+    DeleteFileW(wide_temp.c_str());
+    return Status::failure(describe("cannot replace", path, error));
+  }
+  return {};
+}
+
+Status remove_file(const std::string& path) {
+  if (DeleteFileW(widen(path).c_str())) return {};
+  DWORD error = GetLastError();
+  if (is_missing(error)) return {};
+  return Status::failure(describe("cannot remove", path, error));
+}
+
+Status make_directories(const std::string& path) {
+  if (path.empty() || is_directory(path)) return {};
+  std::string parent = directory_of(path);
+  if (!parent.empty() && parent != path && !(parent.size() == 2 && parent[1] == ':')) {
+    if (Status status = make_directories(parent); !status) return status;
+  }
+  if (CreateDirectoryW(widen(path).c_str(), nullptr)) return {};
+  DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS && is_directory(path)) return {};
+  return Status::failure(describe("cannot create directory", path, error));
+}
+
+bool is_directory(const std::string& path) {
+  DWORD attributes = GetFileAttributesW(widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+Status list_directory(const std::string& directory, std::vector<std::string>& names) {
+  names.clear();
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW(widen(join_path(directory, "*")).c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return {};  // an empty directory
+    return Status::failure(describe("cannot list", directory, error), is_missing(error));
+  }
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(narrow(entry.cFileName));
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  return {};
+}
+
+}  // namespace foundation::os
