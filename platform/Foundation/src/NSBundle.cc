@@ -1,0 +1,231 @@
+// NSBundle: the per-path bundle table, module loading through the runtime,
+// and the lazily read information dictionary.
+#include "Foundation/NSBundle.h"
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "Foundation/NSAutoreleasePool.h"
+#include "Foundation/NSString.h"
+#include "Foundation/PropertyList.h"
+#include "Foundation/PropertyListObjects.h"
+#include "loader.h"
+#include "process.h"
+
+namespace {
+
+objc_constant_string executable_key = objc_string("NSExecutable");
+objc_constant_string identifier_key = objc_string("NSBundleIdentifier");
+
+struct BundleState {
+  std::mutex lock;          // guards the fields below
+  std::string path;
+  id path_string = nil;     // NSString, owned
+  bool loaded = false;
+  id load_error = nil;      // NSString, owned; why the last -load failed
+  id info = nil;            // NSDictionary, owned; nil until first read
+};
+
+BundleState& state(id self) { return *static_cast<BundleState*>(static_cast<NSBundleLayout*>(self)->state); }
+bool is_string(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSString")); }
+
+// Bundles by normalised path; bundles live for the process.
+std::mutex& table_lock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+std::map<std::string, id>& bundle_table() {
+  static auto* table = new std::map<std::string, id>;
+  return *table;
+}
+
+// Drops trailing separators, keeping a lone root.
+std::string normalise(std::string path) {
+  while (path.size() > 1 && std::string(foundation::os::kPathSeparators).find(path.back()) != std::string::npos)
+    path.pop_back();
+  return path;
+}
+
+// The bundle for path, created on first request. already_loaded marks a
+// bundle whose module is known to be in the process. Takes table_lock.
+id bundle_for_path(Class cls, const std::string& raw_path, bool already_loaded) {
+  std::string path = normalise(raw_path);
+  if (path.empty()) return nil;
+  std::lock_guard guard(table_lock());
+  auto& table = bundle_table();
+  if (auto it = table.find(path); it != table.end()) {
+    if (already_loaded) {
+      BundleState& s = state(it->second);
+      std::lock_guard bundle_guard(s.lock);
+      s.loaded = true;
+    }
+    return it->second;
+  }
+  if (!foundation::os::is_directory(path)) return nil;
+  id bundle = msg<id>(reinterpret_cast<id>(cls), SELECTOR(alloc));
+  auto* s = new BundleState;
+  s->path = path;
+  s->path_string = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
+                           SELECTOR(initWithUTF8String:), path.c_str());
+  s->loaded = already_loaded;
+  static_cast<NSBundleLayout*>(bundle)->state = s;
+  table.emplace(path, bundle);
+  return bundle;
+}
+
+// Reads Resources/Info.plist on first use. Expects s.lock held.
+id info_locked(BundleState& s) {
+  if (s.info != nil) return s.info;
+  NSAutoreleaseScope pool;
+  std::string file = foundation::os::join_path(foundation::os::join_path(s.path, "Resources"), "Info.plist");
+  std::string text;
+  plist::Value value{plist::Dictionary()};
+  auto status = foundation::os::read_file(file, text);
+  if (!status) {
+    if (!status.not_found) std::fprintf(stderr, "NSBundle: %s\n", status.error.c_str());
+  } else {
+    plist::ParseError error;
+    if (!plist::parse(text, file, value, error)) {
+      std::fprintf(stderr, "NSBundle: %s\n", error.describe().c_str());
+      value = plist::Value(plist::Dictionary());
+    } else if (!value.is_dictionary()) {
+      std::fprintf(stderr, "NSBundle: %s:1:1: an information dictionary must be a dictionary\n", file.c_str());
+      value = plist::Value(plist::Dictionary());
+    }
+  }
+  s.info = msg<id>(NSObjectFromPropertyList(value), SELECTOR(copy));
+  return s.info;
+}
+
+// The module file: "NSExecutable" from the information dictionary ("X"
+// meaning X.so or X.dll, "X.ext" that file), else
+// X.so / X.dll for a directory X.bundle; "" when there is none. Expects
+// s.lock held.
+std::string executable_locked(BundleState& s) {
+  id named = msg<id>(info_locked(s), SELECTOR(objectForKey:), reinterpret_cast<id>(&executable_key));
+  if (is_string(named) && !NSStringToStd(named).empty()) {
+    // A bare name gets the platform's module suffix; a file name is taken as is.
+    std::string file = NSStringToStd(named);
+    if (foundation::os::base_name(file).find('.') == std::string::npos) file = loader::module_file_name(file);
+    return foundation::os::join_path(s.path, file);
+  }
+  std::string name = foundation::os::base_name(s.path);
+  const std::string suffix = ".bundle";
+  if (name.size() <= suffix.size() || !name.ends_with(suffix)) return "";
+  return foundation::os::join_path(s.path, loader::module_file_name(name.substr(0, name.size() - suffix.size())));
+}
+
+// --- Class methods -------------------------------------------------------
+
+id NSBundle_bundleWithPath(id self, SEL, id path) {
+  if (!is_string(path)) return nil;
+  return bundle_for_path(reinterpret_cast<Class>(self), NSStringToStd(path), false);
+}
+
+id NSBundle_mainBundle(id self, SEL) {
+  std::string executable = foundation::os::executable_path();
+  if (executable.empty()) return nil;
+  return bundle_for_path(reinterpret_cast<Class>(self), foundation::os::directory_of(executable), true);
+}
+
+id NSBundle_bundleForClass(id self, SEL, Class cls) {
+  const char* module = class_getModulePath(cls);
+  if (module == nullptr || module == foundation::os::executable_path()) return NSBundle_mainBundle(self, nullptr);
+  return bundle_for_path(reinterpret_cast<Class>(self), foundation::os::directory_of(module), true);
+}
+
+// --- Instance methods ----------------------------------------------------
+
+id NSBundle_bundlePath(id self, SEL) { return state(self).path_string; }
+
+id NSBundle_executablePath(id self, SEL) {
+  BundleState& s = state(self);
+  std::lock_guard guard(s.lock);
+  std::string path = executable_locked(s);
+  return path.empty() ? nil : NSStringFromUTF8(path.c_str());
+}
+
+BOOL NSBundle_load(id self, SEL) {
+  BundleState& s = state(self);
+  std::lock_guard guard(s.lock);
+  if (s.loaded) return YES;
+  msg<void>(s.load_error, SELECTOR(release));
+  s.load_error = nil;
+  std::string path = executable_locked(s);
+  std::string why;
+  if (path.empty()) {
+    why = "bundle " + s.path + " names no module (it is not an X.bundle directory and has no NSExecutable)";
+  } else {
+    char error[512] = "";
+    if (objc_loadModule(path.c_str(), error, sizeof error)) {
+      s.loaded = true;
+      return YES;
+    }
+    why = error[0] != '\0' ? std::string(error) : "cannot load " + path;
+  }
+  s.load_error = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
+                         SELECTOR(initWithUTF8String:), why.c_str());
+  return NO;
+}
+
+BOOL NSBundle_isLoaded(id self, SEL) {
+  BundleState& s = state(self);
+  std::lock_guard guard(s.lock);
+  return s.loaded ? YES : NO;
+}
+
+id NSBundle_loadErrorDescription(id self, SEL) {
+  BundleState& s = state(self);
+  std::lock_guard guard(s.lock);
+  return s.load_error;
+}
+
+id NSBundle_infoDictionary(id self, SEL) {
+  BundleState& s = state(self);
+  std::lock_guard guard(s.lock);
+  return info_locked(s);
+}
+
+id NSBundle_objectForInfoDictionaryKey(id self, SEL, id key) {
+  if (key == nil) return nil;
+  return msg<id>(NSBundle_infoDictionary(self, nullptr), SELECTOR(objectForKey:), key);
+}
+
+id NSBundle_bundleIdentifier(id self, SEL) {
+  id value =
+      msg<id>(NSBundle_infoDictionary(self, nullptr), SELECTOR(objectForKey:), reinterpret_cast<id>(&identifier_key));
+  return is_string(value) ? value : nil;
+}
+
+id NSBundle_description(id self, SEL) {
+  return NSStringWithFormat("NSBundle <%s>%s", state(self).path.c_str(),
+                            NSBundle_isLoaded(self, nullptr) ? " (loaded)" : "");
+}
+
+const objc_method_def class_methods[] = {
+    {"bundleWithPath:", objc_imp(&NSBundle_bundleWithPath)},
+    {"mainBundle", objc_imp(&NSBundle_mainBundle)},
+    {"bundleForClass:", objc_imp(&NSBundle_bundleForClass)},
+};
+const objc_method_def instance_methods[] = {
+    {"bundlePath", objc_imp(&NSBundle_bundlePath)},
+    {"executablePath", objc_imp(&NSBundle_executablePath)},
+    {"load", objc_imp(&NSBundle_load)},
+    {"isLoaded", objc_imp(&NSBundle_isLoaded)},
+    {"loadErrorDescription", objc_imp(&NSBundle_loadErrorDescription)},
+    {"infoDictionary", objc_imp(&NSBundle_infoDictionary)},
+    {"objectForInfoDictionaryKey:", objc_imp(&NSBundle_objectForInfoDictionaryKey)},
+    {"bundleIdentifier", objc_imp(&NSBundle_bundleIdentifier)},
+    {"description", objc_imp(&NSBundle_description)},
+};
+
+objc_class_def NSBundle_def = {"NSBundle", "NSObject", sizeof(NSBundleLayout), objc_methods(class_methods),
+                               objc_methods(instance_methods), Nil};
+objc_class_def* const classes[] = {&NSBundle_def};
+objc_constant_string* const strings[] = {&executable_key, &identifier_key};
+objc_module_record bundle_record = {OBJC_MODULE_VERSION, "NSBundle", classes, 1, nullptr, 0, strings, 2};
+OBJC_MODULE_RECORD(bundle_record)
+
+}  // namespace

@@ -1,0 +1,455 @@
+// NSUserDefaults: the search list of domains, reading values as booleans,
+// integers and strings, and writing the application's persistent domain
+// through the defaults store. Every instance keeps its domains in a State
+// guarded by its own mutex; each method takes that lock for its whole run.
+#include "Foundation/NSUserDefaults.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "Foundation/DefaultsStore.h"
+#include "Foundation/NSAutoreleasePool.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSProcessInfo.h"
+#include "Foundation/NSString.h"
+#include "Foundation/PropertyListObjects.h"
+
+namespace {
+
+objc_constant_string argument_domain = objc_string("NSArgumentDomain");
+objc_constant_string global_domain = objc_string("NSGlobalDomain");
+objc_constant_string registration_domain = objc_string("NSRegistrationDomain");
+
+id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
+bool is_string(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSString")); }
+bool is_number(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSNumber")); }
+bool is_dictionary(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSDictionary")); }
+void release(id obj) { msg<void>(obj, SELECTOR(release)); }
+id new_mutable_dictionary() { return msg<id>(msg<id>(cls("NSMutableDictionary"), SELECTOR(alloc)), SELECTOR(init)); }
+
+// A persistent domain as this process last read or wrote it.
+struct Domain {
+  id dictionary = nil;  // NSMutableDictionary, owned; nil until loaded
+  bool present = false;  // its file exists and holds a domain
+  bool broken = false;   // its file exists but cannot be read as a domain
+};
+
+struct State {
+  std::mutex lock;
+  std::string app_name;
+  id app_name_string = nil;  // NSString, owned
+  id arguments = nil;        // NSMutableDictionary, owned
+  id registration = nil;     // NSMutableDictionary, owned
+  std::map<std::string, Domain> persistent;
+  std::set<std::string> reported;  // errors already printed, so each shows once
+};
+
+State& state(id self) { return *static_cast<State*>(static_cast<NSUserDefaultsLayout*>(self)->state); }
+
+void report(State& s, const std::string& message) {
+  if (s.reported.insert(message).second) std::fprintf(stderr, "NSUserDefaults: %s\n", message.c_str());
+}
+
+// A new owned NSMutableDictionary holding the objects for tree.
+id objects_for(const plist::Dictionary& tree) {
+  NSAutoreleaseScope pool;
+  return msg<id>(NSObjectFromPropertyList(plist::Value(tree)), SELECTOR(mutableCopy));
+}
+
+// The argument domain: each "-Key value" pair after the program name. A
+// value that reads as a property list is taken as one, else as a string.
+id argument_dictionary(const std::vector<std::string>& arguments) {
+  plist::Dictionary tree;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    if (arg.size() < 2 || arg[0] != '-' || i + 1 >= arguments.size()) continue;
+    tree.set(arg.substr(1), plist::parse_value_or_string(arguments[i + 1]));
+    ++i;
+  }
+  return objects_for(tree);
+}
+
+// Loads a persistent domain into the cache if it is not there. Expects
+// s.lock held.
+Domain& domain_locked(State& s, const std::string& name) {
+  Domain& domain = s.persistent[name];
+  if (domain.dictionary != nil) return domain;
+  defaults_store::Loaded loaded = defaults_store::load(name);
+  domain.present = loaded.state == defaults_store::Loaded::kPresent;
+  domain.broken = loaded.state == defaults_store::Loaded::kBroken;
+  if (domain.broken)
+    report(s, loaded.error + "; domain " + name + " reads as empty and its file is left as it is");
+  domain.dictionary = objects_for(loaded.dictionary);
+  return domain;
+}
+
+void forget_domains_locked(State& s) {
+  for (auto& [name, domain] : s.persistent) release(domain.dictionary);
+  s.persistent.clear();
+}
+
+// Which domain a key's value comes from, in search-list order.
+enum class Source { kNone, kArgument, kApplication, kGlobal, kRegistration };
+
+// Expects s.lock held.
+id lookup_locked(State& s, id key, Source* source) {
+  *source = Source::kNone;
+  if (key == nil) return nil;
+  if (id value = msg<id>(s.arguments, SELECTOR(objectForKey:), key)) {
+    *source = Source::kArgument;
+    return value;
+  }
+  if (id value = msg<id>(domain_locked(s, s.app_name).dictionary, SELECTOR(objectForKey:), key)) {
+    *source = Source::kApplication;
+    return value;
+  }
+  if (id value = msg<id>(domain_locked(s, "NSGlobalDomain").dictionary, SELECTOR(objectForKey:), key)) {
+    *source = Source::kGlobal;
+    return value;
+  }
+  if (id value = msg<id>(s.registration, SELECTOR(objectForKey:), key)) {
+    *source = Source::kRegistration;
+    return value;
+  }
+  return nil;
+}
+
+// Rewrites the application's domain with edit applied to what is on disk
+// now, so changes other processes made meanwhile are kept; edit returns
+// false when it changed nothing, and then nothing is written. On success the
+// cache is refreshed and, when value is given, holds a copy of the object
+// itself under key. Expects s.lock held.
+template <class Edit>
+bool update_app_domain_locked(State& s, const std::string& key, id value, Edit edit) {
+  defaults_store::Loaded current = defaults_store::load(s.app_name);
+  if (current.state == defaults_store::Loaded::kBroken) {
+    domain_locked(s, s.app_name);  // reports the broken file once
+    report(s, "not saving \"" + key + "\": the domain file is left as it is because it does not parse (" +
+                  current.error + ")");
+    return false;
+  }
+  bool present = current.state == defaults_store::Loaded::kPresent;
+  if (edit(current.dictionary)) {
+    std::string why;
+    if (!defaults_store::save(s.app_name, current.dictionary, why)) {
+      report(s, "not saving \"" + key + "\": " + why);
+      return false;
+    }
+    present = true;
+  }
+  Domain& domain = s.persistent[s.app_name];
+  release(domain.dictionary);
+  domain.dictionary = objects_for(current.dictionary);
+  domain.present = present;
+  domain.broken = false;
+  if (value != nil) {
+    NSAutoreleaseScope pool;
+    id copy = msg<id>(value, SELECTOR(copy));
+    msg<void>(domain.dictionary, SELECTOR(setObject:forKey:), copy, NSStringFromUTF8(key.c_str()));
+    release(copy);
+  }
+  return true;
+}
+
+std::string lowercase_trimmed(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t\r\n");
+  if (begin == std::string::npos) return "";
+  size_t end = text.find_last_not_of(" \t\r\n");
+  std::string word = text.substr(begin, end - begin + 1);
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return word;
+}
+
+// Reads a whole decimal integer, clamped to the 32-bit range. Returns false
+// if text is not one.
+bool parse_integer(const std::string& text, long long& number) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  number = std::strtoll(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || !(std::isdigit(static_cast<unsigned char>(text.back())))) return false;
+  if (number > INT32_MAX) number = INT32_MAX;
+  if (number < INT32_MIN) number = INT32_MIN;
+  return true;
+}
+
+// --- Class methods -------------------------------------------------------
+
+std::mutex& shared_lock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+id shared_defaults = nil;  // never released
+
+id NSUserDefaults_standardUserDefaults(id self, SEL) {
+  std::lock_guard guard(shared_lock());
+  if (shared_defaults == nil) shared_defaults = msg<id>(msg<id>(self, SELECTOR(alloc)), SELECTOR(init));
+  return shared_defaults;
+}
+
+// --- Instance methods ----------------------------------------------------
+
+extern objc_class_def NSUserDefaults_def;
+
+id NSUserDefaults_init(id self, SEL) {
+  self = msgSuper<id>(objc_super_of(self, NSUserDefaults_def), SELECTOR(init));
+  if (self == nil) return nil;
+  auto* s = new State;
+  s->app_name = NSProcessInfoProcessName();
+  s->app_name_string = msg<id>(NSStringFromUTF8(s->app_name.c_str()), SELECTOR(copy));
+  s->arguments = argument_dictionary(NSProcessInfoArguments());
+  s->registration = new_mutable_dictionary();
+  static_cast<NSUserDefaultsLayout*>(self)->state = s;
+  return self;
+}
+
+void NSUserDefaults_dealloc(id self, SEL) {
+  if (auto* s = static_cast<State*>(static_cast<NSUserDefaultsLayout*>(self)->state)) {
+    forget_domains_locked(*s);
+    release(s->app_name_string);
+    release(s->arguments);
+    release(s->registration);
+    delete s;
+  }
+  msgSuper<void>(objc_super_of(self, NSUserDefaults_def), SELECTOR(dealloc));
+}
+
+// Valid until the key's value is changed in this process.
+id NSUserDefaults_objectForKey(id self, SEL, id key) {
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  Source source;
+  return lookup_locked(s, key, &source);
+}
+
+id NSUserDefaults_domainNameForKey(id self, SEL, id key) {
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  Source source;
+  lookup_locked(s, key, &source);
+  switch (source) {
+    case Source::kArgument: return NSArgumentDomain;
+    case Source::kApplication: return s.app_name_string;
+    case Source::kGlobal: return NSGlobalDomain;
+    case Source::kRegistration: return NSRegistrationDomain;
+    case Source::kNone: break;
+  }
+  return nil;
+}
+
+// Numbers give their value. Strings read YES for "yes" and "true", NO for
+// "no" and "false" (any case, surrounding blanks ignored), and a whole
+// number as itself being non-zero. Anything else, and a missing key, is NO.
+BOOL NSUserDefaults_boolForKey(id self, SEL, id key) {
+  id value = NSUserDefaults_objectForKey(self, nullptr, key);
+  if (is_number(value)) return msg<BOOL>(value, SELECTOR(boolValue)) ? YES : NO;
+  if (!is_string(value)) return NO;
+  std::string word = lowercase_trimmed(NSStringToStd(value));
+  if (word == "yes" || word == "true") return YES;
+  long long number = 0;
+  return parse_integer(word, number) && number != 0 ? YES : NO;
+}
+
+// Numbers give their integer value; strings holding a whole number give it,
+// clamped to 32 bits; anything else is 0.
+NSInteger NSUserDefaults_integerForKey(id self, SEL, id key) {
+  id value = NSUserDefaults_objectForKey(self, nullptr, key);
+  if (is_number(value)) return msg<NSInteger>(value, SELECTOR(intValue));
+  long long number = 0;
+  if (is_string(value) && parse_integer(lowercase_trimmed(NSStringToStd(value)), number))
+    return static_cast<NSInteger>(number);
+  return 0;
+}
+
+// A string, a number's description (autoreleased), or nil.
+id NSUserDefaults_stringForKey(id self, SEL, id key) {
+  id value = NSUserDefaults_objectForKey(self, nullptr, key);
+  if (is_string(value)) return value;
+  if (is_number(value)) return msg<id>(value, SELECTOR(description));
+  return nil;
+}
+
+void NSUserDefaults_removeObjectForKey(id self, SEL, id key);
+
+void NSUserDefaults_setObjectForKey(id self, SEL, id value, id key) {
+  if (value == nil) {
+    NSUserDefaults_removeObjectForKey(self, nullptr, key);
+    return;
+  }
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  if (!is_string(key)) {
+    report(s, "setObject:forKey: needs a string key");
+    return;
+  }
+  std::string name = NSStringToStd(key);
+  plist::Value tree;
+  std::string why;
+  if (!NSPropertyListFromObject(value, tree, why)) {
+    report(s, "not saving \"" + name + "\": " + why);
+    return;
+  }
+  update_app_domain_locked(s, name, value, [&](plist::Dictionary& d) {
+    d.set(name, std::move(tree));
+    return true;
+  });
+}
+
+void NSUserDefaults_setBoolForKey(id self, SEL, BOOL value, id key) {
+  NSAutoreleaseScope pool;
+  NSUserDefaults_setObjectForKey(self, nullptr, NSNumberFromBool(value != NO), key);
+}
+
+void NSUserDefaults_setIntegerForKey(id self, SEL, NSInteger value, id key) {
+  NSAutoreleaseScope pool;
+  NSUserDefaults_setObjectForKey(self, nullptr, NSNumberFromInt(value), key);
+}
+
+void NSUserDefaults_removeObjectForKey(id self, SEL, id key) {
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  if (!is_string(key)) return;
+  std::string name = NSStringToStd(key);
+  update_app_domain_locked(s, name, nil, [&](plist::Dictionary& d) { return d.erase(name); });
+}
+
+// Merges dictionary into the registration domain. Anything but a
+// dictionary is ignored.
+void NSUserDefaults_registerDefaults(id self, SEL, id dictionary) {
+  if (!is_dictionary(dictionary)) return;
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  msg<void>(s.registration, SELECTOR(addEntriesFromDictionary:), dictionary);
+}
+
+// Re-reads the persistent domains. NO if the application's or the global
+// domain cannot be read.
+BOOL NSUserDefaults_synchronize(id self, SEL) {
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  forget_domains_locked(s);
+  bool app_ok = !domain_locked(s, s.app_name).broken;
+  bool global_ok = !domain_locked(s, "NSGlobalDomain").broken;
+  return app_ok && global_ok ? YES : NO;
+}
+
+// An autoreleased copy of the domain, or nil if it does not exist (or
+// cannot be read).
+id NSUserDefaults_persistentDomainForName(id self, SEL, id name) {
+  if (!is_string(name)) return nil;
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  std::string domain_name = NSStringToStd(name);
+  std::string why;
+  if (!defaults_store::is_valid_domain_name(domain_name, why)) return nil;
+  Domain& domain = domain_locked(s, domain_name);
+  if (!domain.present) return nil;
+  return msg<id>(msg<id>(domain.dictionary, SELECTOR(copy)), SELECTOR(autorelease));
+}
+
+void NSUserDefaults_setPersistentDomainForName(id self, SEL, id dictionary, id name) {
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  if (!is_string(name)) {
+    report(s, "setPersistentDomain:forName: needs a string name");
+    return;
+  }
+  std::string domain_name = NSStringToStd(name);
+  plist::Value tree;
+  std::string why;
+  if (!is_dictionary(dictionary)) {
+    report(s, "not saving domain " + domain_name + ": it must be given a dictionary");
+    return;
+  }
+  if (!NSPropertyListFromObject(dictionary, tree, why)) {
+    report(s, "not saving domain " + domain_name + ": " + why);
+    return;
+  }
+  if (!defaults_store::save(domain_name, tree.dictionary(), why)) {
+    report(s, "not saving domain " + domain_name + ": " + why);
+    return;
+  }
+  Domain& domain = s.persistent[domain_name];
+  release(domain.dictionary);
+  domain.dictionary = objects_for(tree.dictionary());
+  domain.present = true;
+  domain.broken = false;
+}
+
+void NSUserDefaults_removePersistentDomainForName(id self, SEL, id name) {
+  if (!is_string(name)) return;
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  std::string domain_name = NSStringToStd(name);
+  std::string why;
+  if (!defaults_store::remove(domain_name, why)) {
+    report(s, "not removing domain " + domain_name + ": " + why);
+    return;
+  }
+  Domain& domain = s.persistent[domain_name];
+  release(domain.dictionary);
+  domain.dictionary = new_mutable_dictionary();
+  domain.present = false;
+  domain.broken = false;
+}
+
+id NSUserDefaults_persistentDomainNames(id, SEL) {
+  id names = msg<id>(cls("NSMutableArray"), SELECTOR(array));
+  for (const std::string& name : defaults_store::domain_names())
+    msg<void>(names, SELECTOR(addObject:), NSStringFromUTF8(name.c_str()));
+  return names;
+}
+
+// The search list merged into one autoreleased dictionary.
+id NSUserDefaults_dictionaryRepresentation(id self, SEL) {
+  State& s = state(self);
+  std::lock_guard guard(s.lock);
+  id merged = msg<id>(cls("NSMutableDictionary"), SELECTOR(dictionary));
+  msg<void>(merged, SELECTOR(addEntriesFromDictionary:), s.registration);
+  msg<void>(merged, SELECTOR(addEntriesFromDictionary:), domain_locked(s, "NSGlobalDomain").dictionary);
+  msg<void>(merged, SELECTOR(addEntriesFromDictionary:), domain_locked(s, s.app_name).dictionary);
+  msg<void>(merged, SELECTOR(addEntriesFromDictionary:), s.arguments);
+  return merged;
+}
+
+const objc_method_def class_methods[] = {
+    {"standardUserDefaults", objc_imp(&NSUserDefaults_standardUserDefaults)},
+};
+const objc_method_def instance_methods[] = {
+    {"init", objc_imp(&NSUserDefaults_init)},
+    {"dealloc", objc_imp(&NSUserDefaults_dealloc)},
+    {"objectForKey:", objc_imp(&NSUserDefaults_objectForKey)},
+    {"domainNameForKey:", objc_imp(&NSUserDefaults_domainNameForKey)},
+    {"boolForKey:", objc_imp(&NSUserDefaults_boolForKey)},
+    {"integerForKey:", objc_imp(&NSUserDefaults_integerForKey)},
+    {"stringForKey:", objc_imp(&NSUserDefaults_stringForKey)},
+    {"setObject:forKey:", objc_imp(&NSUserDefaults_setObjectForKey)},
+    {"setBool:forKey:", objc_imp(&NSUserDefaults_setBoolForKey)},
+    {"setInteger:forKey:", objc_imp(&NSUserDefaults_setIntegerForKey)},
+    {"removeObjectForKey:", objc_imp(&NSUserDefaults_removeObjectForKey)},
+    {"registerDefaults:", objc_imp(&NSUserDefaults_registerDefaults)},
+    {"synchronize", objc_imp(&NSUserDefaults_synchronize)},
+    {"persistentDomainForName:", objc_imp(&NSUserDefaults_persistentDomainForName)},
+    {"setPersistentDomain:forName:", objc_imp(&NSUserDefaults_setPersistentDomainForName)},
+    {"removePersistentDomainForName:", objc_imp(&NSUserDefaults_removePersistentDomainForName)},
+    {"persistentDomainNames", objc_imp(&NSUserDefaults_persistentDomainNames)},
+    {"dictionaryRepresentation", objc_imp(&NSUserDefaults_dictionaryRepresentation)},
+};
+
+objc_class_def NSUserDefaults_def = {"NSUserDefaults",           "NSObject", sizeof(NSUserDefaultsLayout),
+                                     objc_methods(class_methods), objc_methods(instance_methods), Nil};
+objc_class_def* const classes[] = {&NSUserDefaults_def};
+objc_constant_string* const strings[] = {&argument_domain, &global_domain, &registration_domain};
+objc_module_record user_defaults_record = {OBJC_MODULE_VERSION, "NSUserDefaults", classes, 1, nullptr, 0, strings, 3};
+OBJC_MODULE_RECORD(user_defaults_record)
+
+}  // namespace
+
+id const NSArgumentDomain = reinterpret_cast<id>(&argument_domain);
+id const NSGlobalDomain = reinterpret_cast<id>(&global_domain);
+id const NSRegistrationDomain = reinterpret_cast<id>(&registration_domain);

@@ -1,0 +1,159 @@
+// Tests of NSBundle: one object per path, module paths, loading a real
+// module and failing to load a missing one, and the information dictionary
+// when it is missing or malformed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Foundation/Foundation.h"
+#include "Foundation/NSBundle.h"
+#include "host_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A class of the test program itself, for +bundleForClass:.
+objc_class_def local_class = {"BundleTestLocalClass", "NSObject", 0, objc_no_methods, objc_no_methods, Nil};
+objc_class_def* const local_classes[] = {&local_class};
+objc_module_record local_record = {OBJC_MODULE_VERSION, "BundleTest", local_classes, 1, nullptr, 0, nullptr, 0};
+OBJC_MODULE_RECORD(local_record)
+
+id bundle_class() { return reinterpret_cast<id>(objc_getClass("NSBundle")); }
+id str(const std::string& text) { return NSStringFromUTF8(text.c_str()); }
+std::string text(id obj) { return NSStringToStd(obj); }
+id bundle_at(const fs::path& path) { return msg<id>(bundle_class(), SELECTOR(bundleWithPath:), str(path.string())); }
+
+class Bundle : public testing::Test {
+ protected:
+  void SetUp() override { dir_ = test_support::fresh_directory("bundle"); }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A bundle directory, with an Info.plist holding info unless it is null.
+  fs::path make_bundle(const std::string& name, const char* info) {
+    fs::path path = dir_ / name;
+    fs::create_directories(path / "Resources");
+    if (info != nullptr) std::ofstream(path / "Resources" / "Info.plist", std::ios::binary) << info;
+    return path;
+  }
+
+  fs::path dir_;
+  NSAutoreleaseScope pool_;
+};
+
+TEST_F(Bundle, OneObjectPerPath) {
+  fs::path path = make_bundle("A.bundle", nullptr);
+  id bundle = bundle_at(path);
+  ASSERT_NE(bundle, nil);
+  EXPECT_EQ(bundle_at(path.string() + "/"), bundle);
+  EXPECT_EQ(text(msg<id>(bundle, SELECTOR(bundlePath))), path.string());
+  EXPECT_EQ(bundle_at(dir_ / "Missing.bundle"), nil);
+  EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleWithPath:), nil), nil);
+  EXPECT_EQ(bundle_at(""), nil);
+}
+
+TEST_F(Bundle, InfoDictionaryAndIdentifier) {
+  fs::path path = make_bundle("Info.bundle", "// comment\n{ NSBundleIdentifier = com.example.x; Sub = { K = V; }; }");
+  id bundle = bundle_at(path);
+  id info = msg<id>(bundle, SELECTOR(infoDictionary));
+  EXPECT_EQ(msg<id>(bundle, SELECTOR(infoDictionary)), info);  // read once
+  EXPECT_EQ(text(msg<id>(bundle, SELECTOR(bundleIdentifier))), "com.example.x");
+  id sub = msg<id>(bundle, SELECTOR(objectForInfoDictionaryKey:), str("Sub"));
+  EXPECT_EQ(text(msg<id>(sub, SELECTOR(objectForKey:), str("K"))), "V");
+  EXPECT_EQ(msg<id>(bundle, SELECTOR(objectForInfoDictionaryKey:), str("Nope")), nil);
+  EXPECT_EQ(msg<id>(bundle, SELECTOR(objectForInfoDictionaryKey:), nil), nil);
+}
+
+TEST_F(Bundle, MissingInfoDictionaryIsEmptyAndSilent) {
+  id bundle = bundle_at(make_bundle("Quiet.bundle", nullptr));
+  testing::internal::CaptureStderr();
+  id info = msg<id>(bundle, SELECTOR(infoDictionary));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  ASSERT_NE(info, nil);
+  EXPECT_EQ(msg<NSUInteger>(info, SELECTOR(count)), 0u);
+  EXPECT_EQ(msg<id>(bundle, SELECTOR(bundleIdentifier)), nil);
+}
+
+TEST_F(Bundle, MalformedInfoDictionaryReportsOnceAndReadsEmpty) {
+  fs::path path = make_bundle("Bad.bundle", "{\n  NSBundleIdentifier = x;\n  Broken = \"open\n}\n");
+  id bundle = bundle_at(path);
+  testing::internal::CaptureStderr();
+  id info = msg<id>(bundle, SELECTOR(infoDictionary));
+  msg<id>(bundle, SELECTOR(bundleIdentifier));
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "NSBundle: " + (path / "Resources" / "Info.plist").string() + ":3:12: unterminated string\n");
+  EXPECT_EQ(msg<NSUInteger>(info, SELECTOR(count)), 0u);
+
+  fs::path not_dictionary = make_bundle("List.bundle", "(a, b)");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(msg<NSUInteger>(msg<id>(bundle_at(not_dictionary), SELECTOR(infoDictionary)), SELECTOR(count)), 0u);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(":1:1: an information dictionary must be a dictionary"),
+            std::string::npos);
+}
+
+TEST_F(Bundle, ExecutablePath) {
+  id plain = bundle_at(make_bundle("Plain", nullptr));
+  EXPECT_EQ(msg<id>(plain, SELECTOR(executablePath)), nil);
+#if defined(_WIN32)
+  const std::string suffix = ".dll";
+#else
+  const std::string suffix = ".so";
+#endif
+  fs::path x = make_bundle("X.bundle", nullptr);
+  EXPECT_EQ(text(msg<id>(bundle_at(x), SELECTOR(executablePath))), (x / ("X" + suffix)).string());
+  fs::path named = make_bundle("Y.bundle", "{ NSExecutable = Inner; }");
+  EXPECT_EQ(text(msg<id>(bundle_at(named), SELECTOR(executablePath))), (named / ("Inner" + suffix)).string());
+  fs::path file = make_bundle("Z.bundle", "{ NSExecutable = lib.module; }");
+  EXPECT_EQ(text(msg<id>(bundle_at(file), SELECTOR(executablePath))), (file / "lib.module").string());
+}
+
+TEST_F(Bundle, LoadFailureIsReported) {
+  id bundle = bundle_at(make_bundle("Empty.bundle", nullptr));
+  EXPECT_EQ(msg<id>(bundle, SELECTOR(loadErrorDescription)), nil);
+  EXPECT_EQ(msg<BOOL>(bundle, SELECTOR(load)), NO);
+  EXPECT_EQ(msg<BOOL>(bundle, SELECTOR(isLoaded)), NO);
+  id why = msg<id>(bundle, SELECTOR(loadErrorDescription));
+  ASSERT_NE(why, nil);
+  EXPECT_NE(text(why).find("Empty"), std::string::npos) << text(why);
+
+  // A file that is not a module fails the same way.
+  fs::path junk = make_bundle("Junk.bundle", nullptr);
+  std::ofstream(junk / "Junk.so") << "not a module";
+  std::ofstream(junk / "Junk.dll") << "not a module";
+  EXPECT_EQ(msg<BOOL>(bundle_at(junk), SELECTOR(load)), NO);
+  EXPECT_NE(msg<id>(bundle_at(junk), SELECTOR(loadErrorDescription)), nil);
+  id dir_only = bundle_at(make_bundle("NoModuleName", nullptr));
+  EXPECT_EQ(msg<BOOL>(dir_only, SELECTOR(load)), NO);
+  EXPECT_NE(text(msg<id>(dir_only, SELECTOR(loadErrorDescription))).find("names no module"), std::string::npos);
+}
+
+TEST_F(Bundle, LoadsARealModuleOnce) {
+  fs::path path = test_support::build_dir() / "TestModule.bundle";
+  id bundle = bundle_at(path);
+  ASSERT_NE(bundle, nil) << path;
+  EXPECT_EQ(msg<BOOL>(bundle, SELECTOR(isLoaded)), NO);
+  EXPECT_EQ(objc_getClass("BundleTestModuleClass"), Nil);
+  ASSERT_EQ(msg<BOOL>(bundle, SELECTOR(load)), YES) << text(msg<id>(bundle, SELECTOR(loadErrorDescription)));
+  EXPECT_EQ(msg<BOOL>(bundle, SELECTOR(load)), YES);
+  EXPECT_EQ(msg<BOOL>(bundle, SELECTOR(isLoaded)), YES);
+  EXPECT_EQ(msg<id>(bundle, SELECTOR(loadErrorDescription)), nil);
+  Class loaded = objc_getClass("BundleTestModuleClass");
+  ASSERT_NE(loaded, Nil);
+  EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(answer)), 42);
+  EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleForClass:), loaded), bundle);
+}
+
+TEST_F(Bundle, MainBundleAndClassesOfTheExecutable) {
+  id main = msg<id>(bundle_class(), SELECTOR(mainBundle));
+  ASSERT_NE(main, nil);
+  EXPECT_EQ(fs::path(text(msg<id>(main, SELECTOR(bundlePath)))), fs::canonical(test_support::build_dir() / "bin"));
+  EXPECT_EQ(msg<BOOL>(main, SELECTOR(isLoaded)), YES);
+  EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleForClass:), objc_getClass("BundleTestLocalClass")), main);
+  // Foundation's own classes belong to the directory holding the library.
+  id foundation = msg<id>(bundle_class(), SELECTOR(bundleForClass:), objc_getClass("NSObject"));
+  ASSERT_NE(foundation, nil);
+  EXPECT_EQ(fs::path(text(msg<id>(foundation, SELECTOR(bundlePath)))).filename(), "lib");
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// The sub-commands of `defaults`: read, write, delete and domains, over the
+// persistent-domain store. Output is in the text property-list format.
+#include "defaults_command.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+
+#include "Foundation/DefaultsStore.h"
+#include "Foundation/PropertyList.h"
+
+namespace defaults_tool {
+namespace {
+
+constexpr const char* kUsageText =
+    "usage: defaults read [DOMAIN [KEY]]\n"
+    "       defaults write DOMAIN KEY [-bool YES|NO | -int N | -string S | VALUE]\n"
+    "       defaults write DOMAIN '{ KEY = VALUE; ... }'\n"
+    "       defaults delete DOMAIN [KEY]\n"
+    "       defaults domains\n"
+    "DOMAIN may be -g for NSGlobalDomain. A VALUE that reads as a property list\n"
+    "(\"(a, b)\", \"{ k = v; }\") is stored as one; anything else as a string.\n";
+
+int usage(std::ostream& err, const std::string& problem) {
+  err << "defaults: " << problem << "\n" << kUsageText;
+  return kUsage;
+}
+
+std::string domain_argument(const std::string& arg) { return arg == "-g" ? "NSGlobalDomain" : arg; }
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// Loads a domain for reading; reports a broken one. Returns false if the
+// domain cannot be used.
+bool load_for_read(const std::string& domain, defaults_store::Loaded& loaded, std::ostream& err) {
+  std::string why;
+  if (!defaults_store::is_valid_domain_name(domain, why)) {
+    err << "defaults: " << why << "\n";
+    return false;
+  }
+  loaded = defaults_store::load(domain);
+  if (loaded.state == defaults_store::Loaded::kBroken) {
+    err << "defaults: " << loaded.error << "\n";
+    return false;
+  }
+  return true;
+}
+
+// Like load_for_read, and a domain that does not exist is reported too.
+bool load_existing(const std::string& domain, defaults_store::Loaded& loaded, std::ostream& err) {
+  if (!load_for_read(domain, loaded, err)) return false;
+  if (loaded.state != defaults_store::Loaded::kMissing) return true;
+  err << "defaults: domain " << domain << " does not exist\n";
+  return false;
+}
+
+int read(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() > 3) return usage(err, "too many arguments to read");
+  if (args.size() == 1) {
+    plist::Dictionary all;
+    int code = kOk;
+    for (const std::string& name : defaults_store::domain_names()) {
+      defaults_store::Loaded loaded;
+      if (!load_for_read(name, loaded, err)) {
+        code = kNotFound;
+        continue;
+      }
+      all.set(name, plist::Value(std::move(loaded.dictionary)));
+    }
+    out << plist::write(plist::Value(std::move(all)));
+    return code;
+  }
+  std::string domain = domain_argument(args[1]);
+  defaults_store::Loaded loaded;
+  if (!load_existing(domain, loaded, err)) return kNotFound;
+  if (args.size() == 2) {
+    out << plist::write(plist::Value(std::move(loaded.dictionary)));
+    return kOk;
+  }
+  const plist::Value* value = loaded.dictionary.find(args[2]);
+  if (value == nullptr) {
+    err << "defaults: key " << args[2] << " does not exist in domain " << domain << "\n";
+    return kNotFound;
+  }
+  out << plist::write(*value);
+  return kOk;
+}
+
+// Turns the value arguments of write (a type flag and its value, or a bare
+// value) into a property-list value. Returns false with a usage problem.
+bool typed_value(const std::vector<std::string>& rest, plist::Value& value, std::string& problem) {
+  if (rest.size() == 1 && (rest[0] == "-bool" || rest[0] == "-int" || rest[0] == "-string")) {
+    problem = rest[0] + " needs a value";
+    return false;
+  }
+  if (rest.size() == 1) {
+    value = plist::parse_value_or_string(rest[0]);
+    return true;
+  }
+  if (rest.size() != 2) {
+    problem = rest.empty() ? "write needs a value" : "too many arguments to write";
+    return false;
+  }
+  const std::string& flag = rest[0];
+  const std::string& text = rest[1];
+  if (flag == "-string") {
+    value = plist::Value(text);
+  } else if (flag == "-bool") {
+    std::string word = lower(text);
+    if (word == "yes" || word == "true" || word == "1") {
+      value = plist::Value("YES");
+    } else if (word == "no" || word == "false" || word == "0") {
+      value = plist::Value("NO");
+    } else {
+      problem = "-bool takes YES or NO, not \"" + text + "\"";
+      return false;
+    }
+  } else if (flag == "-int") {
+    int32_t number = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+      problem = "-int takes a whole number between -2147483648 and 2147483647, not \"" + text + "\"";
+      return false;
+    }
+    value = plist::Value(std::to_string(number));
+  } else if (flag.empty() || flag[0] != '-') {
+    problem = "too many arguments to write (quote a value that holds spaces)";
+    return false;
+  } else {
+    problem = "unknown type flag " + flag + " (use -bool, -int or -string)";
+    return false;
+  }
+  return true;
+}
+
+bool save(const std::string& domain, const plist::Dictionary& dictionary, std::ostream& err) {
+  std::string why;
+  if (defaults_store::save(domain, dictionary, why)) return true;
+  err << "defaults: " << why << "\n";
+  return false;
+}
+
+int write(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() < 3) return usage(err, "write needs a domain and a key");
+  std::string domain = domain_argument(args[1]);
+  std::string why;
+  if (!defaults_store::is_valid_domain_name(domain, why)) return usage(err, why);
+
+  if (args.size() == 3) {
+    // The whole domain at once, when the argument is a dictionary.
+    plist::Value value;
+    plist::ParseError error;
+    if (!plist::parse(args[2], "", value, error) || !value.is_dictionary())
+      return usage(err, "write needs a value after the key (or a whole dictionary in place of the key)");
+    return save(domain, value.dictionary(), err) ? kOk : kNotFound;
+  }
+  plist::Value value;
+  std::string problem;
+  if (!typed_value({args.begin() + 3, args.end()}, value, problem)) return usage(err, problem);
+  defaults_store::Loaded loaded = defaults_store::load(domain);
+  if (loaded.state == defaults_store::Loaded::kBroken) {
+    err << "defaults: not writing: " << loaded.error << "\n";
+    return kNotFound;
+  }
+  loaded.dictionary.set(args[2], std::move(value));
+  return save(domain, loaded.dictionary, err) ? kOk : kNotFound;
+}
+
+int remove(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() < 2) return usage(err, "delete needs a domain");
+  if (args.size() > 3) return usage(err, "too many arguments to delete");
+  std::string domain = domain_argument(args[1]);
+  defaults_store::Loaded loaded;
+  if (!load_existing(domain, loaded, err)) return kNotFound;
+  if (args.size() == 2) {
+    std::string why;
+    if (defaults_store::remove(domain, why)) return kOk;
+    err << "defaults: " << why << "\n";
+    return kNotFound;
+  }
+  if (!loaded.dictionary.erase(args[2])) {
+    err << "defaults: key " << args[2] << " does not exist in domain " << domain << "\n";
+    return kNotFound;
+  }
+  return save(domain, loaded.dictionary, err) ? kOk : kNotFound;
+}
+
+int domains(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 1) return usage(err, "domains takes no arguments");
+  plist::Array names;
+  for (const std::string& name : defaults_store::domain_names()) names.emplace_back(name);
+  out << plist::write(plist::Value(std::move(names)));
+  return kOk;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return usage(err, "no command given");
+  const std::string& command = args[0];
+  if (command == "read") return read(args, out, err);
+  if (command == "write") return write(args, err);
+  if (command == "delete") return remove(args, err);
+  if (command == "domains") return domains(args, out, err);
+  if (command == "-h" || command == "--help" || command == "help") {
+    out << kUsageText;
+    return kOk;
+  }
+  return usage(err, "unknown command \"" + command + "\"");
+}
+
+}  // namespace defaults_tool
