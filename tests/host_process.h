@@ -10,8 +10,13 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <process.h>
+#define CORVANE_TEST_PID _getpid()
+#else
 #include <sys/wait.h>
+#include <unistd.h>
+#define CORVANE_TEST_PID getpid()
 #endif
 
 namespace test_support {
@@ -36,11 +41,12 @@ inline std::filesystem::path program(const char* name) {
 #endif
 }
 
-// A fresh, empty directory under the system's temporary directory.
+// A fresh, empty directory under the system's temporary directory. The
+// process id keeps test processes running side by side apart.
 inline std::filesystem::path fresh_directory(const char* tag) {
   static int counter = 0;
   auto dir = std::filesystem::temp_directory_path() /
-             (std::string("corvane-") + tag + "-" + std::to_string(std::rand()) + "-" + std::to_string(++counter));
+             (std::string("corvane-") + tag + "-" + std::to_string(CORVANE_TEST_PID) + "-" + std::to_string(++counter));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
