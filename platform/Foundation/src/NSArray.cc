@@ -261,10 +261,17 @@ const objc_method_def mutable_array_methods[] = {
 
 }  // namespace
 
-objc_class_def NSArray_def = {"NSArray", "NSObject", sizeof(NSArrayLayout), objc_methods(array_class_methods),
-                              objc_methods(array_methods), Nil};
-objc_class_def NSMutableArray_def = {"NSMutableArray", "NSArray", sizeof(NSArrayLayout),
-                                     objc_methods(mutable_array_class_methods), objc_methods(mutable_array_methods),
+objc_class_def NSArray_def = {"NSArray",
+                              "NSObject",
+                              sizeof(NSArrayLayout),
+                              objc_methods(array_class_methods),
+                              objc_methods(array_methods),
+                              Nil};
+objc_class_def NSMutableArray_def = {"NSMutableArray",
+                                     "NSArray",
+                                     sizeof(NSArrayLayout),
+                                     objc_methods(mutable_array_class_methods),
+                                     objc_methods(mutable_array_methods),
                                      Nil};
 
 namespace {
@@ -276,6 +283,6 @@ OBJC_MODULE_RECORD(NSArray_record)
 }  // namespace foundation
 
 id NSArrayOf(std::initializer_list<id> elements) {
-  return msg<id>(reinterpret_cast<id>(objc_getClass("NSArray")), SELECTOR(arrayWithObjects:count:), elements.begin(),
-                 static_cast<NSUInteger>(elements.size()));
+  return msg<id>(reinterpret_cast<id>(objc_getClass("NSArray")), SELECTOR(arrayWithObjects:count:),
+                 elements.begin(), static_cast<NSUInteger>(elements.size()));
 }

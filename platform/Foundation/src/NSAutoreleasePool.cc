@@ -53,7 +53,8 @@ id NSAutoreleasePool_retain(id, SEL) {
   NSRaise("NSInvalidArgumentException", "-[NSAutoreleasePool retain]: cannot retain an autorelease pool");
 }
 id NSAutoreleasePool_autorelease(id, SEL) {
-  NSRaise("NSInvalidArgumentException", "-[NSAutoreleasePool autorelease]: cannot autorelease an autorelease pool");
+  NSRaise("NSInvalidArgumentException",
+          "-[NSAutoreleasePool autorelease]: cannot autorelease an autorelease pool");
 }
 void NSAutoreleasePool_addObject(id, SEL, id object) { autorelease_add(object); }
 
@@ -69,11 +70,15 @@ const objc_method_def instance_methods[] = {
     {"addObject:", objc_imp(&NSAutoreleasePool_addObject)},
 };
 
-objc_class_def NSAutoreleasePool_def = {"NSAutoreleasePool", "NSObject", sizeof(NSAutoreleasePoolLayout),
-                                        objc_methods(class_methods), objc_methods(instance_methods), Nil};
+objc_class_def NSAutoreleasePool_def = {"NSAutoreleasePool",
+                                        "NSObject",
+                                        sizeof(NSAutoreleasePoolLayout),
+                                        objc_methods(class_methods),
+                                        objc_methods(instance_methods),
+                                        Nil};
 objc_class_def* const classes[] = {&NSAutoreleasePool_def};
-objc_module_record NSAutoreleasePool_record = {OBJC_MODULE_VERSION, "NSAutoreleasePool", classes, 1, nullptr, 0,
-                                               nullptr, 0};
+objc_module_record NSAutoreleasePool_record = {
+    OBJC_MODULE_VERSION, "NSAutoreleasePool", classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(NSAutoreleasePool_record)
 
 }  // namespace
@@ -81,7 +86,8 @@ OBJC_MODULE_RECORD(NSAutoreleasePool_record)
 void autorelease_add(id obj) {
   if (obj == nil) return;
   if (open_pools.empty()) {
-    std::fprintf(stderr, "*** autorelease: object %p of class %s autoreleased with no pool in place - just leaking\n",
+    std::fprintf(stderr,
+                 "*** autorelease: object %p of class %s autoreleased with no pool in place - just leaking\n",
                  static_cast<void*>(obj), class_getName(object_getClass(obj)));
     return;
   }

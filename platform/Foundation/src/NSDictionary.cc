@@ -77,7 +77,8 @@ id NSDictionary_dictionary(id self, SEL) {
 }
 id NSDictionary_dictionaryWithObjectsForKeysCount(id self, SEL, const id* objects, const id* keys,
                                                   NSUInteger count) {
-  id d = msg<id>(msg<id>(self, SELECTOR(alloc)), SELECTOR(initWithObjects:forKeys:count:), objects, keys, count);
+  id d =
+      msg<id>(msg<id>(self, SELECTOR(alloc)), SELECTOR(initWithObjects:forKeys:count:), objects, keys, count);
   return msg<id>(d, SELECTOR(autorelease));
 }
 id NSDictionary_dictionaryWithDictionary(id self, SEL, id other) {
@@ -92,7 +93,8 @@ id NSDictionary_initWithCapacity(id self, SEL, NSUInteger capacity) {
   entries(self).reserve(capacity);
   return self;
 }
-id NSDictionary_initWithObjectsForKeysCount(id self, SEL, const id* objects, const id* keys, NSUInteger count) {
+id NSDictionary_initWithObjectsForKeysCount(id self, SEL, const id* objects, const id* keys,
+                                            NSUInteger count) {
   for (NSUInteger i = 0; i < count; ++i) {
     if (objects[i] == nil || keys[i] == nil) {
       Class cls = object_getClass(self);
@@ -112,7 +114,8 @@ id NSDictionary_initWithDictionary(id self, SEL, id other) {
   if (is_dictionary(other)) {
     Entries& list = entries(self);
     for (const Entry& entry : entries(other))
-      list.push_back({msg<id>(entry.key, SELECTOR(retain)), msg<id>(entry.value, SELECTOR(retain)), entry.hash});
+      list.push_back(
+          {msg<id>(entry.key, SELECTOR(retain)), msg<id>(entry.value, SELECTOR(retain)), entry.hash});
   }
   return self;
 }
@@ -180,7 +183,8 @@ void NSMutableDictionary_setObjectForKey(id self, SEL, id value, id key) {
   store(self, value, key, "setObject:forKey:");
 }
 void NSMutableDictionary_removeObjectForKey(id self, SEL, id key) {
-  if (key == nil) NSRaise("NSInvalidArgumentException", "-[NSMutableDictionary removeObjectForKey:]: nil key");
+  if (key == nil)
+    NSRaise("NSInvalidArgumentException", "-[NSMutableDictionary removeObjectForKey:]: nil key");
   ptrdiff_t at = find(self, key, msg<NSUInteger>(key, SELECTOR(hash)));
   if (at < 0) return;
   Entries& list = entries(self);
@@ -254,7 +258,8 @@ objc_class_def NSMutableDictionary_def = {"NSMutableDictionary",
 
 namespace {
 objc_class_def* const classes[] = {&NSDictionary_def, &NSMutableDictionary_def};
-objc_module_record NSDictionary_record = {OBJC_MODULE_VERSION, "NSDictionary", classes, 2, nullptr, 0, nullptr, 0};
+objc_module_record NSDictionary_record = {
+    OBJC_MODULE_VERSION, "NSDictionary", classes, 2, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(NSDictionary_record)
 }  // namespace
 
@@ -267,7 +272,7 @@ id NSDictionaryOf(std::initializer_list<std::pair<id, id>> pairs) {
     keys.push_back(key);
     values.push_back(value);
   }
-  return msg<id>(reinterpret_cast<id>(objc_getClass("NSDictionary")), SELECTOR(dictionaryWithObjects:forKeys:count:),
-                 static_cast<const id*>(values.data()), static_cast<const id*>(keys.data()),
-                 static_cast<NSUInteger>(keys.size()));
+  return msg<id>(reinterpret_cast<id>(objc_getClass("NSDictionary")),
+                 SELECTOR(dictionaryWithObjects:forKeys:count:), static_cast<const id*>(values.data()),
+                 static_cast<const id*>(keys.data()), static_cast<NSUInteger>(keys.size()));
 }

@@ -55,13 +55,18 @@ const objc_method_def instance_methods[] = {
 
 }  // namespace
 
-objc_class_def NSException_def = {"NSException",       "NSObject", sizeof(NSExceptionLayout), objc_methods(class_methods),
-                                  objc_methods(instance_methods), Nil};
+objc_class_def NSException_def = {"NSException",
+                                  "NSObject",
+                                  sizeof(NSExceptionLayout),
+                                  objc_methods(class_methods),
+                                  objc_methods(instance_methods),
+                                  Nil};
 
 namespace {
 objc_class_def* const classes[] = {&NSException_def};
 objc_constant_string* const strings[] = {&invalid_argument, &range, &internal_inconsistency, &generic};
-objc_module_record NSException_record = {OBJC_MODULE_VERSION, "NSException", classes, 1, nullptr, 0, strings, 4};
+objc_module_record NSException_record = {
+    OBJC_MODULE_VERSION, "NSException", classes, 1, nullptr, 0, strings, 4};
 OBJC_MODULE_RECORD(NSException_record)
 }  // namespace
 

@@ -28,7 +28,9 @@ double as_double(id self) {
 id NSNumber_numberWithBool(id self, SEL, BOOL value) {
   return make_number(self, NSNumberKind::kBool, value != NO ? 1 : 0, 0);
 }
-id NSNumber_numberWithInt(id self, SEL, NSInteger value) { return make_number(self, NSNumberKind::kInt, value, 0); }
+id NSNumber_numberWithInt(id self, SEL, NSInteger value) {
+  return make_number(self, NSNumberKind::kInt, value, 0);
+}
 id NSNumber_numberWithDouble(id self, SEL, double value) {
   return make_number(self, NSNumberKind::kDouble, 0, value);
 }
@@ -46,9 +48,12 @@ NSInteger NSNumber_intValue(id self, SEL) {
 double NSNumber_doubleValue(id self, SEL) { return as_double(self); }
 const char* NSNumber_objCType(id self, SEL) {
   switch (layout(self)->kind) {
-    case NSNumberKind::kBool: return "c";
-    case NSNumberKind::kInt: return "i";
-    case NSNumberKind::kDouble: return "d";
+    case NSNumberKind::kBool:
+      return "c";
+    case NSNumberKind::kInt:
+      return "i";
+    case NSNumberKind::kDouble:
+      return "d";
   }
   return "i";
 }
@@ -62,7 +67,8 @@ BOOL NSNumber_isEqual(id self, SEL, id other) {
 // Integral values hash as their integer, so 2 and 2.0 hash alike.
 NSUInteger NSNumber_hash(id self, SEL) {
   double d = as_double(self);
-  if (d == std::trunc(d) && std::fabs(d) < 4294967296.0) return static_cast<NSUInteger>(static_cast<int64_t>(d));
+  if (d == std::trunc(d) && std::fabs(d) < 4294967296.0)
+    return static_cast<NSUInteger>(static_cast<int64_t>(d));
   uint64_t bits;
   static_assert(sizeof bits == sizeof d);
   __builtin_memcpy(&bits, &d, sizeof bits);
@@ -72,7 +78,8 @@ id NSNumber_copyWithZone(id self, SEL, void*) { return msg<id>(self, SELECTOR(re
 // Booleans and integers print as decimal integers, doubles in their
 // shortest round-trip form.
 id NSNumber_description(id self, SEL) {
-  if (layout(self)->kind != NSNumberKind::kDouble) return make_string(std::to_string(layout(self)->int_value));
+  if (layout(self)->kind != NSNumberKind::kDouble)
+    return make_string(std::to_string(layout(self)->int_value));
   char text[64];
   auto result = std::to_chars(text, text + sizeof text, layout(self)->double_value);
   return make_string(std::string_view(text, static_cast<size_t>(result.ptr - text)));
@@ -84,20 +91,20 @@ const objc_method_def class_methods[] = {
     {"numberWithDouble:", objc_imp(&NSNumber_numberWithDouble)},
 };
 const objc_method_def instance_methods[] = {
-    {"boolValue", objc_imp(&NSNumber_boolValue)},
-    {"intValue", objc_imp(&NSNumber_intValue)},
-    {"doubleValue", objc_imp(&NSNumber_doubleValue)},
-    {"objCType", objc_imp(&NSNumber_objCType)},
-    {"isEqual:", objc_imp(&NSNumber_isEqual)},
-    {"hash", objc_imp(&NSNumber_hash)},
-    {"copyWithZone:", objc_imp(&NSNumber_copyWithZone)},
-    {"description", objc_imp(&NSNumber_description)},
+    {"boolValue", objc_imp(&NSNumber_boolValue)},        {"intValue", objc_imp(&NSNumber_intValue)},
+    {"doubleValue", objc_imp(&NSNumber_doubleValue)},    {"objCType", objc_imp(&NSNumber_objCType)},
+    {"isEqual:", objc_imp(&NSNumber_isEqual)},           {"hash", objc_imp(&NSNumber_hash)},
+    {"copyWithZone:", objc_imp(&NSNumber_copyWithZone)}, {"description", objc_imp(&NSNumber_description)},
 };
 
 }  // namespace
 
-objc_class_def NSNumber_def = {"NSNumber", "NSObject", sizeof(NSNumberLayout), objc_methods(class_methods),
-                               objc_methods(instance_methods), Nil};
+objc_class_def NSNumber_def = {"NSNumber",
+                               "NSObject",
+                               sizeof(NSNumberLayout),
+                               objc_methods(class_methods),
+                               objc_methods(instance_methods),
+                               Nil};
 
 namespace {
 objc_class_def* const classes[] = {&NSNumber_def};
@@ -112,7 +119,8 @@ bool NSNumberIsBool(id number) {
          static_cast<NSNumberLayout*>(number)->kind == NSNumberKind::kBool;
 }
 id NSNumberFromBool(bool value) {
-  return msg<id>(reinterpret_cast<id>(objc_getClass("NSNumber")), SELECTOR(numberWithBool:), BOOL(value ? YES : NO));
+  return msg<id>(reinterpret_cast<id>(objc_getClass("NSNumber")), SELECTOR(numberWithBool:),
+                 BOOL(value ? YES : NO));
 }
 id NSNumberFromInt(NSInteger value) {
   return msg<id>(reinterpret_cast<id>(objc_getClass("NSNumber")), SELECTOR(numberWithInt:), value);

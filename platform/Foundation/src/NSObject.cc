@@ -13,7 +13,9 @@
 namespace foundation {
 namespace {
 
-std::atomic_ref<int32_t> refs(id self) { return std::atomic_ref<int32_t>(static_cast<NSObjectLayout*>(self)->extra_refs); }
+std::atomic_ref<int32_t> refs(id self) {
+  return std::atomic_ref<int32_t>(static_cast<NSObjectLayout*>(self)->extra_refs);
+}
 
 // --- Class methods -------------------------------------------------------
 
@@ -36,7 +38,9 @@ void NSObject_classRelease(id, SEL) {}
 id NSObject_classAutorelease(id self, SEL) { return self; }
 NSUInteger NSObject_classRetainCount(id, SEL) { return UINT32_MAX; }
 id NSObject_classCopyWithZone(id self, SEL, void*) { return self; }
-id NSObject_classDescription(id self, SEL) { return make_string(class_getName(reinterpret_cast<Class>(self))); }
+id NSObject_classDescription(id self, SEL) {
+  return make_string(class_getName(reinterpret_cast<Class>(self)));
+}
 
 // --- Instance methods ----------------------------------------------------
 
@@ -75,7 +79,8 @@ NSUInteger NSObject_hash(id self, SEL) {
 id NSObject_self(id self, SEL) { return self; }
 id NSObject_description(id self, SEL) {
   char text[256];
-  std::snprintf(text, sizeof text, "<%s: %p>", class_getName(object_getClass(self)), static_cast<void*>(self));
+  std::snprintf(text, sizeof text, "<%s: %p>", class_getName(object_getClass(self)),
+                static_cast<void*>(self));
   return make_string(text);
 }
 id NSObject_performSelector(id self, SEL, SEL sel) { return msg<id>(self, sel); }
@@ -136,8 +141,9 @@ const objc_method_def instance_methods[] = {
 
 }  // namespace
 
-objc_class_def NSObject_def = {"NSObject", nullptr, sizeof(NSObjectLayout), objc_methods(class_methods),
-                               objc_methods(instance_methods), Nil};
+objc_class_def NSObject_def = {
+    "NSObject", nullptr, sizeof(NSObjectLayout), objc_methods(class_methods), objc_methods(instance_methods),
+    Nil};
 
 namespace {
 objc_class_def* const classes[] = {&NSObject_def};

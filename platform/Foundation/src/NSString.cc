@@ -66,7 +66,8 @@ id NSString_stringWithUTF8String(id self, SEL, const char* bytes) {
                  SELECTOR(autorelease));
 }
 id NSString_stringWithString(id self, SEL, id other) {
-  return msg<id>(msg<id>(msg<id>(self, SELECTOR(alloc)), SELECTOR(initWithString:), other), SELECTOR(autorelease));
+  return msg<id>(msg<id>(msg<id>(self, SELECTOR(alloc)), SELECTOR(initWithString:), other),
+                 SELECTOR(autorelease));
 }
 id NSString_init(id self, SEL) {
   assign(self, {});
@@ -126,7 +127,9 @@ BOOL NSString_isEqualToString(id self, SEL, id other) {
 BOOL NSString_isEqual(id self, SEL, id other) { return NSString_isEqualToString(self, nullptr, other); }
 NSUInteger NSString_hash(id self, SEL) { return hash_bytes(text(self)); }
 id NSString_copyWithZone(id self, SEL, void*) { return msg<id>(self, SELECTOR(retain)); }
-id NSString_mutableCopyWithZone(id self, SEL, void*) { return new_string(NSMutableString_def.cls, text(self)); }
+id NSString_mutableCopyWithZone(id self, SEL, void*) {
+  return new_string(NSMutableString_def.cls, text(self));
+}
 id NSString_description(id self, SEL) { return self; }
 
 // Leading white space, then an optional sign and zeros, are skipped; the
@@ -167,7 +170,8 @@ BOOL NSString_hasSuffix(id self, SEL, id suffix) {
   return is_string(suffix) && text(self).ends_with(text(suffix)) ? YES : NO;
 }
 id NSString_stringByAppendingString(id self, SEL, id other) {
-  if (!is_string(other)) NSRaise("NSInvalidArgumentException", "-[NSString stringByAppendingString:]: nil argument");
+  if (!is_string(other))
+    NSRaise("NSInvalidArgumentException", "-[NSString stringByAppendingString:]: nil argument");
   std::string joined(text(self));
   joined.append(text(other));
   return make_string(joined);
@@ -176,7 +180,8 @@ id NSString_stringByAppendingString(id self, SEL, id other) {
 // --- NSMutableString -------------------------------------------------------
 
 void NSMutableString_appendString(id self, SEL, id other) {
-  if (!is_string(other)) NSRaise("NSInvalidArgumentException", "-[NSMutableString appendString:]: nil argument");
+  if (!is_string(other))
+    NSRaise("NSInvalidArgumentException", "-[NSMutableString appendString:]: nil argument");
   std::string joined(text(self));
   joined.append(text(other));
   assign(self, joined);
@@ -236,12 +241,24 @@ const objc_method_def constant_string_methods[] = {
 
 }  // namespace
 
-objc_class_def NSString_def = {"NSString",         "NSObject", sizeof(NSStringLayout), objc_methods(string_class_methods),
-                               objc_methods(string_methods), Nil};
-objc_class_def NSMutableString_def = {"NSMutableString", "NSString", sizeof(NSStringLayout), objc_no_methods,
-                                      objc_methods(mutable_string_methods), Nil};
-objc_class_def NSConstantString_def = {"NSConstantString", "NSString", sizeof(NSStringLayout), objc_no_methods,
-                                       objc_methods(constant_string_methods), Nil};
+objc_class_def NSString_def = {"NSString",
+                               "NSObject",
+                               sizeof(NSStringLayout),
+                               objc_methods(string_class_methods),
+                               objc_methods(string_methods),
+                               Nil};
+objc_class_def NSMutableString_def = {"NSMutableString",
+                                      "NSString",
+                                      sizeof(NSStringLayout),
+                                      objc_no_methods,
+                                      objc_methods(mutable_string_methods),
+                                      Nil};
+objc_class_def NSConstantString_def = {"NSConstantString",
+                                       "NSString",
+                                       sizeof(NSStringLayout),
+                                       objc_no_methods,
+                                       objc_methods(constant_string_methods),
+                                       Nil};
 
 id make_string(std::string_view value) {
   return msg<id>(new_string(NSString_def.cls, value), SELECTOR(autorelease));

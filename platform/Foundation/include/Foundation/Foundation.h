@@ -5,6 +5,7 @@
 #include "Foundation/NSAutoreleasePool.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSObject.h"
 #include "Foundation/NSString.h"

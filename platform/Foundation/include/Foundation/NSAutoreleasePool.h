@@ -6,8 +6,8 @@
 
 // Instance layout of NSAutoreleasePool.
 struct NSAutoreleasePoolLayout : NSObjectLayout {
-  void* objects;  // the pool's own list of pending releases
-  uint32_t depth; // position in this thread's stack, 1 for the outermost
+  void* objects;   // the pool's own list of pending releases
+  uint32_t depth;  // position in this thread's stack, 1 for the outermost
 };
 
 // Opens a pool for the life of a C++ scope and drains it at the end.

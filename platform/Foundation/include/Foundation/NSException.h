@@ -9,9 +9,9 @@
 
 // Instance layout of NSException.
 struct NSExceptionLayout : NSObjectLayout {
-  id name;      // NSString, copied
-  id reason;    // NSString, copied; may be nil
-  id user_info; // NSDictionary, retained; may be nil
+  id name;       // NSString, copied
+  id reason;     // NSString, copied; may be nil
+  id user_info;  // NSDictionary, retained; may be nil
 };
 
 // What -raise throws: the raised NSException itself. The thrown object
@@ -47,9 +47,9 @@ FOUNDATION_EXPORT extern id const NSGenericException;
 // (msg<void>(localException, SELECTOR(raise))). Only NSExceptions are
 // caught; other C++ exceptions pass through.
 #define NS_DURING try {
-#define NS_HANDLER                                                  \
-  }                                                                 \
-  catch (const NSRaisedException& ns_raised_exception_) {           \
+#define NS_HANDLER                                        \
+  }                                                       \
+  catch (const NSRaisedException& ns_raised_exception_) { \
     [[maybe_unused]] id localException = ns_raised_exception_.exception;
 #define NS_ENDHANDLER }
 // Leaving an NS_DURING block early needs no bookkeeping with C++ frames.
