@@ -96,9 +96,9 @@ void raise_unrecognized(id receiver, SEL sel) {
   NSRaise("NSInvalidArgumentException", reason);
 }
 
-__attribute__((constructor)) void install_unrecognized_handler() {
-  objc_setUnrecognizedSelectorHandler(&raise_unrecognized);
-}
+// Installed while the library initialises, before anyone can send to it.
+[[maybe_unused]] const bool unrecognized_handler_installed =
+    (objc_setUnrecognizedSelectorHandler(&raise_unrecognized), true);
 
 const objc_method_def class_methods[] = {
     {"alloc", objc_imp(&NSObject_alloc)},
