@@ -1,0 +1,317 @@
+// The modal session patch (CorvaneApplication unit) registered in-process
+// over the stand-in AppKit: the modal window stack, turning the patch on,
+// and how it keeps the newest modal window key and in front.
+#include <gtest/gtest.h>
+
+#include "appkit_test_support.h"
+
+using namespace appkit_test;
+
+// The unit's stack and its class switch.
+extern id _modalWindows;
+void addModalWindow(id window);
+void removeLastModalWindow();
+void changeClassOfInstanceTo(id object, Class cls);
+
+namespace {
+
+class ModalPatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    register_test_classes();
+    g_log.clear();
+  }
+  NSAutoreleaseScope pool_;
+};
+
+void enable() { msg<void>(cls("CorvaneApplication"), SELECTOR(enableCorvane)); }
+
+NSUInteger stack_count() { return msg<NSUInteger>(_modalWindows, SELECTOR(count)); }
+id stack_at(NSUInteger i) { return msg<id>(_modalWindows, SELECTOR(objectAtIndex:), i); }
+NSUInteger retain_count(id obj) { return msg<NSUInteger>(obj, SELECTOR(retainCount)); }
+std::vector<std::string> log_of(std::initializer_list<const char*> lines) {
+  return {lines.begin(), lines.end()};
+}
+
+// Logs "key | screen" at this point of the script.
+void post_snapshot(std::vector<std::string>& steps) {
+  post_action([&steps] { steps.push_back(key_title() + " | " + screen()); });
+}
+
+// Runs find modally with the palette on screen, clicks the palette, and
+// yields "key | screen" right after the click.
+std::string key_after_palette_click(id find, id palette) {
+  msg<void>(palette, SELECTOR(orderFront:), id(nil));
+  std::vector<std::string> steps;
+  post_click(palette);
+  post_snapshot(steps);
+  post_action([] { msg<void>(NSApp, SELECTOR(stopModal)); });
+  msg<void>(NSApp, SELECTOR(runModalForWindow:), find);
+  return steps.empty() ? "" : steps.front();
+}
+
+// Queues actions ahead of everything already queued, in the order given.
+void post_first(std::vector<std::function<void()>> actions) {
+  for (auto it = actions.rbegin(); it != actions.rend(); ++it)
+    msg<void>(NSApp, SELECTOR(postEvent:atStart:), NSEventWithAction(*it), YES);
+}
+
+}  // namespace
+
+// --- The modal window stack -------------------------------------------------
+
+TEST_F(ModalPatchTest, StackPushesAndPopsInOrderAndHoldsNoMemoryWhenEmpty) {
+  id a = new_window("A"), b = new_window("B");
+  EXPECT_EQ(_modalWindows, nil);
+  removeLastModalWindow();  // nothing to pop: no array appears
+  EXPECT_EQ(_modalWindows, nil);
+
+  addModalWindow(a);
+  id first_array = _modalWindows;
+  ASSERT_NE(first_array, nil);
+  EXPECT_EQ(retain_count(a), 2u);  // the stack retains its windows
+  addModalWindow(b);
+  EXPECT_EQ(_modalWindows, first_array);
+  EXPECT_EQ(stack_count(), 2u);
+  EXPECT_EQ(msg<id>(_modalWindows, SELECTOR(lastObject)), b);
+  removeLastModalWindow();
+  EXPECT_EQ(stack_count(), 1u);
+  EXPECT_EQ(msg<id>(_modalWindows, SELECTOR(lastObject)), a);
+  EXPECT_EQ(retain_count(b), 1u);
+  removeLastModalWindow();
+  EXPECT_EQ(_modalWindows, nil);  // the emptying pop released the array
+  EXPECT_EQ(retain_count(a), 1u);
+
+  // The same window twice is held twice; each pop takes one.
+  addModalWindow(a);
+  addModalWindow(a);
+  EXPECT_EQ(stack_count(), 2u);
+  EXPECT_EQ(retain_count(a), 3u);
+  removeLastModalWindow();
+  EXPECT_EQ(stack_at(0), a);
+  removeLastModalWindow();
+  EXPECT_EQ(_modalWindows, nil);
+  release(a);
+  release(b);
+}
+
+TEST_F(ModalPatchTest, PopOfAPresentButEmptyArrayLeavesItInPlace) {
+  id empty =
+      msg<id>(msg<id>(cls("NSMutableArray"), SELECTOR(alloc)), SELECTOR(initWithCapacity:), NSUInteger(1));
+  _modalWindows = empty;
+  removeLastModalWindow();
+  EXPECT_EQ(_modalWindows, empty);
+  EXPECT_EQ(retain_count(empty), 1u);
+  _modalWindows = nil;
+  release(empty);
+}
+
+TEST_F(ModalPatchTest, ChangeClassOfInstanceToWritesTheClassReference) {
+  id obj = msg<id>(msg<id>(cls("NSObject"), SELECTOR(alloc)), SELECTOR(init));
+  changeClassOfInstanceTo(obj, objc_getClass("RecordingView"));
+  EXPECT_EQ(object_getClass(obj), objc_getClass("RecordingView"));
+  changeClassOfInstanceTo(nil, objc_getClass("RecordingView"));  // nil: nothing happens
+  release(obj);
+}
+
+// --- Turning the patch on ---------------------------------------------------
+
+TEST_F(ModalPatchTest, EnableTwicePosesOnceAndObservesOnce) {
+  Class framework = objc_getClass("NSApplication");
+  id existing = app();
+  enable();
+  enable();
+  EXPECT_EQ(objc_getClass("NSApplication"), objc_getClass("CorvaneApplication"));
+  EXPECT_EQ(class_getSuperclass(objc_getClass("CorvaneApplication")), framework);
+  EXPECT_EQ(app(), existing);
+  EXPECT_EQ(object_getClass(existing), objc_getClass("CorvaneApplication"));  // switched over
+
+  // One registration: a stray key change during a modal loop brings the
+  // panel back exactly once.
+  id find = new_window("Find", NSNormalWindowLevel, "TracingPanel");
+  id palette = new_palette("Palette");
+  post_action([&] {
+    g_log.clear();
+    msg<void>(palette, SELECTOR(makeKeyWindow));
+    msg<void>(NSApp, SELECTOR(stopModal));
+  });
+  msg<void>(NSApp, SELECTOR(runModalForWindow:), find);
+  EXPECT_EQ(g_log, log_of({"makeKeyAndOrderFront: Find by NSApp", "orderFront: Find level 4"}));
+  EXPECT_EQ(key_title(), "Find");
+  release(find);
+  release(palette);
+}
+
+TEST_F(ModalPatchTest, ApplicationCreatedAfterPosingIsOfThePatchClass) {
+  EXPECT_EQ(NSApp, nil);
+  enable();
+  ASSERT_NE(NSApp, nil);
+  EXPECT_EQ(object_getClass(NSApp), objc_getClass("CorvaneApplication"));
+}
+
+TEST_F(ModalPatchTest, HostSubclassKeepsItsClassAndStillObserves) {
+  id host_app = msg<id>(cls("HostApplication"), SELECTOR(sharedApplication));
+  enable();
+  EXPECT_EQ(object_getClass(host_app), objc_getClass("HostApplication"));
+  // Its class now inherits through the patch class.
+  EXPECT_EQ(class_getSuperclass(objc_getClass("HostApplication")), objc_getClass("CorvaneApplication"));
+
+  id find = new_window("Find", NSNormalWindowLevel, "NSPanel"), palette = new_palette("Palette");
+  EXPECT_EQ(key_after_palette_click(find, palette), std::string("Find | Find:4 Palette:3"));
+  release(find);
+  release(palette);
+}
+
+// --- The patched behaviour --------------------------------------------------
+
+TEST_F(ModalPatchTest, ClickedPaletteDuringAModalLoopHandsKeyBackToThePanel) {
+  app();
+  enable();
+  observe_key_changes();
+  id doc = new_window("Doc"), find = new_window("Find", NSNormalWindowLevel, "TracingPanel");
+  id palette = new_palette("Palette");
+  msg<void>(doc, SELECTOR(makeKeyAndOrderFront:), id(nil));
+  msg<void>(palette, SELECTOR(orderFront:), id(nil));
+  std::vector<std::string> steps;
+  post_snapshot(steps);
+  post_action([] { g_log.clear(); });
+  post_click(palette);
+  post_snapshot(steps);
+  post_action([] { msg<void>(NSApp, SELECTOR(stopModal)); });
+  g_log.clear();
+  msg<void>(NSApp, SELECTOR(runModalForWindow:), find);
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{"Find | Find:4 Palette:3 Doc:0", "Find | Find:4 Palette:3 Doc:0"}));
+  // The palette became key, the panel was brought back once, and the
+  // panel's own notification found it on top and did nothing more. The
+  // patch observes first, so the test's observer hears of the palette
+  // becoming key only after the panel is key again.
+  EXPECT_EQ(g_log, log_of({"resign:Find", "makeKeyAndOrderFront: Find by NSApp", "orderFront: Find level 4",
+                           "resign:Palette", "become:Find", "become:Palette", "mouseDown:Palette@1,2"}));
+  EXPECT_EQ(_modalWindows, nil);  // the session's end emptied the stack
+  release(doc);
+  release(find);
+  release(palette);
+}
+
+TEST_F(ModalPatchTest, KeyChangeWithoutARunningModalLoopIsLeftAlone) {
+  app();
+  enable();
+  id find = new_window("Find", NSNormalWindowLevel, "TracingPanel"), palette = new_palette("Palette");
+  NSModalSession session = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), find);
+  EXPECT_EQ(stack_count(), 1u);  // a session, but no loop dispatching
+  g_log.clear();
+  msg<void>(palette, SELECTOR(makeKeyAndOrderFront:), id(nil));
+  EXPECT_EQ(key_title(), "Palette");
+  EXPECT_TRUE(g_log.empty());
+  msg<void>(NSApp, SELECTOR(endModalSession:), session);
+  EXPECT_EQ(_modalWindows, nil);
+  release(find);
+  release(palette);
+}
+
+TEST_F(ModalPatchTest, NestedSessionsBringBackTheNewestWindow) {
+  app();
+  enable();
+  id a = new_window("A", NSNormalWindowLevel, "NSPanel"), b = new_window("B", NSNormalWindowLevel, "NSPanel");
+  id palette = new_palette("Palette");
+  std::vector<std::string> steps;
+  post_action([&] {
+    // B runs inside A's loop; making A key while it runs brings B back.
+    post_first({[&] { msg<void>(a, SELECTOR(makeKeyAndOrderFront:), id(nil)); },
+                [&] { steps.push_back(key_title() + " | " + screen()); },
+                [&] {
+                  EXPECT_EQ(stack_count(), 2u);
+                  msg<void>(NSApp, SELECTOR(stopModal));
+                }});
+    msg<void>(NSApp, SELECTOR(runModalForWindow:), b);
+    EXPECT_EQ(stack_count(), 1u);
+    EXPECT_EQ(msg<id>(_modalWindows, SELECTOR(lastObject)), a);
+    msg<void>(b, SELECTOR(orderOut:), id(nil));
+  });
+  post_snapshot(steps);
+  post_click(palette);
+  post_snapshot(steps);
+  post_action([] { msg<void>(NSApp, SELECTOR(stopModal)); });
+  msg<void>(palette, SELECTOR(orderFront:), id(nil));
+  msg<void>(NSApp, SELECTOR(runModalForWindow:), a);
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{"B | B:4 A:4 Palette:3", "A | A:4 Palette:3", "A | A:4 Palette:3"}));
+  EXPECT_EQ(_modalWindows, nil);
+  release(a);
+  release(b);
+  release(palette);
+}
+
+TEST_F(ModalPatchTest, EndingAnOlderSessionPopsTheNewestWindow) {
+  app();
+  enable();
+  id a = new_window("A"), b = new_window("B");
+  NSModalSession sa = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
+  NSModalSession sb = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), b);
+  msg<void>(NSApp, SELECTOR(endModalSession:), sa);
+  EXPECT_EQ(stack_count(), 1u);
+  EXPECT_EQ(stack_at(0), a);                            // B was popped, not A
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), b);  // the framework ended A's session
+  msg<void>(NSApp, SELECTOR(endModalSession:), sb);
+  EXPECT_EQ(_modalWindows, nil);
+  release(a);
+  release(b);
+}
+
+TEST_F(ModalPatchTest, ModalWindowsGoToLevelFourBeforeTheFrameworkOrdersThemFront) {
+  app();
+  enable();
+  for (NSInteger level : {NSInteger(0), NSInteger(4), NSInteger(9)}) {
+    id panel = new_window("Find", level, "TracingPanel");
+    g_log.clear();
+    // The framework's result comes back unchanged.
+    EXPECT_EQ(msg<id>(NSApp, SELECTOR(_orderFrontModalWindow:), panel), panel);
+    EXPECT_EQ(g_log, log_of({"setLevel:4 Find", "orderFront: Find level 4"}));
+    EXPECT_EQ(msg<NSInteger>(panel, SELECTOR(level)), 4);
+    release(panel);
+  }
+}
+
+TEST_F(ModalPatchTest, SuperSendsReachTheFrameworkAndReturnItsResults) {
+  app();
+  enable();
+  id a = new_window("A");
+  NSModalSession session = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), a);
+  EXPECT_EQ(key_title(), "A");
+  post_action([] { msg<void>(NSApp, SELECTOR(stopModalWithCode:), NSInteger(42)); });
+  EXPECT_EQ(msg<NSInteger>(NSApp, SELECTOR(runModalSession:), session), 42);
+  msg<void>(NSApp, SELECTOR(endModalSession:), session);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  // A session the framework does not know: its error passes through (the
+  // pop has already happened, on an empty stack).
+  EXPECT_THROW(msg<void>(NSApp, SELECTOR(endModalSession:), session), NSRaisedException);
+  EXPECT_EQ(_modalWindows, nil);
+  release(a);
+}
+
+TEST_F(ModalPatchTest, DeallocatedApplicationStopsObservingFirst) {
+  enable();
+  id find = new_window("Find"), palette = new_palette("Palette");
+  addModalWindow(find);
+  release(NSApp);
+  EXPECT_EQ(NSApp, nil);
+  // A key change now reaches no freed application object.
+  msg<void>(palette, SELECTOR(makeKeyAndOrderFront:), id(nil));
+  EXPECT_TRUE(msg<BOOL>(palette, SELECTOR(isKeyWindow)));
+  removeLastModalWindow();
+  release(find);
+  release(palette);
+}
+
+TEST_F(ModalPatchTest, PatchOffLeavesTheFrameworkAlone) {
+  app();
+  id find = new_window("Find", NSNormalWindowLevel, "TracingPanel"), palette = new_palette("Palette");
+  EXPECT_EQ(key_after_palette_click(find, palette), std::string("Palette | Palette:3 Find:0"));
+  EXPECT_EQ(_modalWindows, nil);
+  EXPECT_EQ(objc_getClass("NSApplication"), class_getSuperclass(objc_getClass("CorvaneApplication")));
+  release(find);
+  release(palette);
+}
