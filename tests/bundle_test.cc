@@ -27,7 +27,7 @@ id bundle_at(const fs::path& path) { return msg<id>(bundle_class(), SELECTOR(bun
 
 class Bundle : public testing::Test {
  protected:
-  void SetUp() override { dir_ = test_support::fresh_directory("bundle"); }
+  void SetUp() override { dir_ = fs::canonical(test_support::fresh_directory("bundle")); }
   void TearDown() override { fs::remove_all(dir_); }
 
   // A bundle directory, with an Info.plist holding info unless it is null.
@@ -47,6 +47,7 @@ TEST_F(Bundle, OneObjectPerPath) {
   id bundle = bundle_at(path);
   ASSERT_NE(bundle, nil);
   EXPECT_EQ(bundle_at(path.string() + "/"), bundle);
+  EXPECT_EQ(bundle_at(path / ".." / "A.bundle"), bundle);
   EXPECT_EQ(text(msg<id>(bundle, SELECTOR(bundlePath))), path.string());
   EXPECT_EQ(bundle_at(dir_ / "Missing.bundle"), nil);
   EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleWithPath:), nil), nil);

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "process.h"
+#include "os_process.h"
 
 namespace defaults_store {
 namespace {

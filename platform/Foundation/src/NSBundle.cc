@@ -12,7 +12,7 @@
 #include "Foundation/PropertyList.h"
 #include "Foundation/PropertyListObjects.h"
 #include "loader.h"
-#include "process.h"
+#include "os_process.h"
 
 namespace {
 
@@ -41,8 +41,11 @@ std::map<std::string, id>& bundle_table() {
   return *table;
 }
 
-// Drops trailing separators, keeping a lone root.
+// The absolute, resolved path without trailing separators (a lone root
+// kept), so that every spelling of a directory names one bundle.
 std::string normalise(std::string path) {
+  if (path.empty()) return path;
+  path = foundation::os::canonical_path(path);
   while (path.size() > 1 && std::string(foundation::os::kPathSeparators).find(path.back()) != std::string::npos)
     path.pop_back();
   return path;
@@ -132,7 +135,9 @@ id NSBundle_mainBundle(id self, SEL) {
 
 id NSBundle_bundleForClass(id self, SEL, Class cls) {
   const char* module = class_getModulePath(cls);
-  if (module == nullptr || module == foundation::os::executable_path()) return NSBundle_mainBundle(self, nullptr);
+  if (module == nullptr ||
+      foundation::os::canonical_path(module) == foundation::os::canonical_path(foundation::os::executable_path()))
+    return NSBundle_mainBundle(self, nullptr);
   return bundle_for_path(reinterpret_cast<Class>(self), foundation::os::directory_of(module), true);
 }
 

@@ -9,13 +9,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
-#include "process.h"
-
-#if defined(_WIN32)
-#  include <process.h>
-#else
-#  include <unistd.h>
-#endif
+#include "os_process.h"
 
 namespace {
 
@@ -76,13 +70,7 @@ id NSProcessInfo_environmentValueForKey(id, SEL, id key) {
   return value ? new_string(*value) : nil;
 }
 
-int32_t NSProcessInfo_processIdentifier(id, SEL) {
-#if defined(_WIN32)
-  return static_cast<int32_t>(_getpid());
-#else
-  return static_cast<int32_t>(getpid());
-#endif
-}
+int32_t NSProcessInfo_processIdentifier(id, SEL) { return foundation::os::process_id(); }
 
 const objc_method_def class_methods[] = {
     {"processInfo", objc_imp(&NSProcessInfo_processInfo)},

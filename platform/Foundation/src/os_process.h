@@ -5,6 +5,7 @@
 // else in Foundation touches these OS calls directly.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@ namespace foundation::os {
 // The process's command line as UTF-8 strings, program name first. Empty if
 // the OS will not tell.
 std::vector<std::string> process_arguments();
+// The process's identifier.
+int32_t process_id();
 // Absolute path of the running executable, or "" if unknown.
 std::string executable_path();
 // The value of an environment variable, or nullopt if it is not set.
@@ -41,6 +44,9 @@ Status write_file_atomically(const std::string& path, const std::string& content
 Status remove_file(const std::string& path);
 // Creates path and any missing parents; an existing directory is fine.
 Status make_directories(const std::string& path);
+// The absolute form of an existing path, with symbolic links and "." and
+// ".." resolved; path unchanged if it cannot be resolved.
+std::string canonical_path(const std::string& path);
 // True if path names an existing directory.
 bool is_directory(const std::string& path);
 // Names of the regular files directly inside directory (not sorted).

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "process.h"
+#include "os_process.h"
 
 extern char** environ;
 
@@ -50,6 +50,8 @@ std::vector<std::string> process_arguments() {
   }
   return arguments;
 }
+
+int32_t process_id() { return static_cast<int32_t>(::getpid()); }
 
 std::string executable_path() {
   char buffer[PATH_MAX];
@@ -136,6 +138,14 @@ Status make_directories(const std::string& path) {
   }
   if (::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && is_directory(path))) return {};
   return Status::failure(describe("cannot create directory", path, errno));
+}
+
+std::string canonical_path(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
 }
 
 bool is_directory(const std::string& path) {

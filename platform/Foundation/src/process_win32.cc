@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "process.h"
+#include "os_process.h"
 
 namespace foundation::os {
 namespace {
@@ -50,6 +50,8 @@ std::vector<std::string> process_arguments() {
   LocalFree(wide);
   return arguments;
 }
+
+int32_t process_id() { return static_cast<int32_t>(GetCurrentProcessId()); }
 
 std::string executable_path() {
   std::wstring buffer(MAX_PATH, L'\0');
@@ -153,6 +155,16 @@ Status make_directories(const std::string& path) {
   DWORD error = GetLastError();
   if (error == ERROR_ALREADY_EXISTS && is_directory(path)) return {};
   return Status::failure(describe("cannot create directory", path, error));
+}
+
+std::string canonical_path(const std::string& path) {
+  std::wstring wide = widen(path);
+  DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return path;
+  return narrow(full.data(), static_cast<int>(n));
 }
 
 bool is_directory(const std::string& path) {
