@@ -1,6 +1,83 @@
-// The Corvane unit: the entry class Corvane, which the runtime starts with
-// load, and the keys it reads.
+// The Corvane unit: the matrix scroll patch (CorvaneMatrix and the dontdoit
+// counter), the entry class Corvane, which the runtime starts with load,
+// and the keys it reads.
+#include "Foundation/NSException.h"
 #include "objc/module.h"
+
+// ---------------------------------------------------------------------------
+// CorvaneMatrix: poses as NSMatrix and ignores scroll-to-cell requests while
+// an edit ends under a left or right mouse-down, so that a click elsewhere
+// does not drag the matrix back to the cell that was being edited.
+
+// Above 0 while scroll-to-cell requests are ignored. One counter for every
+// matrix in the process; only the event-handling thread touches it.
+static int32_t dontdoit = 0;
+
+// Bits 1 and 3: left mouse-down and right mouse-down.
+static const uint32_t kMouseDownMask = 0xA;
+
+// Whether the event type's bit is in the mask; types that have no bit of
+// a 32-bit mask are not.
+static bool isMouseDownType(int32_t type) {
+  return type >= 0 && type < 32 && ((1u << type) & kMouseDownMask) != 0;
+}
+
+// The class record, defined after its method lists; super sends start
+// from the superclass it was registered with.
+namespace {
+extern objc_class_def CorvaneMatrix_class;
+}
+
+// + (void)enableMatrixScrollPatch
+static void CorvaneMatrix_enableMatrixScrollPatch(id self, SEL) {
+  if (msg<id>(objc_getClass("NSMatrix"), SELECTOR(class)) == self) return;  // already posing
+  msg<void>(self, SELECTOR(poseAsClass:), msg<id>(objc_getClass("NSMatrix"), SELECTOR(class)));
+}
+
+// - (void)scrollCellToVisibleAtRow:(int)row column:(int)column
+static void CorvaneMatrix_scrollCellToVisibleAtRow_column(id self, SEL, int32_t row, int32_t column) {
+  if (dontdoit > 0) return;
+  msgSuper<void>(objc_super_of(self, CorvaneMatrix_class), SELECTOR(scrollCellToVisibleAtRow:column:), row,
+                 column);
+}
+
+// - (void)textDidEndEditing:(id)notification
+// Under a mouse-down the inherited end of editing runs with scrolling
+// suppressed; the counter is restored however it ends, and an exception
+// goes on to the caller as the very same object.
+static void CorvaneMatrix_textDidEndEditing(id self, SEL, id notification) {
+  id app = msg<id>(objc_getClass("NSApplication"), SELECTOR(sharedApplication));
+  int32_t type = msg<int32_t>(msg<id>(app, SELECTOR(currentEvent)), SELECTOR(type));
+  if (!isMouseDownType(type)) {
+    msgSuper<void>(objc_super_of(self, CorvaneMatrix_class), SELECTOR(textDidEndEditing:), notification);
+    return;
+  }
+  ++dontdoit;
+  try {
+    msgSuper<void>(objc_super_of(self, CorvaneMatrix_class), SELECTOR(textDidEndEditing:), notification);
+  } catch (const NSRaisedException& raised) {
+    --dontdoit;
+    msg<void>(raised.exception, SELECTOR(raise));
+  } catch (...) {
+    --dontdoit;
+    throw;
+  }
+  --dontdoit;
+}
+
+static const objc_method_def CorvaneMatrix_class_methods[] = {
+    {"enableMatrixScrollPatch", objc_imp(&CorvaneMatrix_enableMatrixScrollPatch)},
+};
+static const objc_method_def CorvaneMatrix_instance_methods[] = {
+    {"scrollCellToVisibleAtRow:column:", objc_imp(&CorvaneMatrix_scrollCellToVisibleAtRow_column)},
+    {"textDidEndEditing:", objc_imp(&CorvaneMatrix_textDidEndEditing)},
+};
+
+namespace {
+objc_class_def CorvaneMatrix_class = {"CorvaneMatrix", "NSMatrix", 0 /* no instance variables of its own */,
+                                      objc_methods(CorvaneMatrix_class_methods),
+                                      objc_methods(CorvaneMatrix_instance_methods), Nil};
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Corvane: the entry class. Registers the bundle's fallback defaults and
@@ -52,9 +129,9 @@ static objc_class_def Corvane_class = {
 // ---------------------------------------------------------------------------
 // The unit's record.
 
-static objc_class_def* const Corvane_unit_classes[] = {&Corvane_class};
+static objc_class_def* const Corvane_unit_classes[] = {&CorvaneMatrix_class, &Corvane_class};
 static objc_constant_string* const Corvane_unit_strings[] = {&CorvaneDefaults, &CorvaneEnable,
                                                              &MatrixScrollPatchEnable};
 static objc_module_record Corvane_unit = {
-    OBJC_MODULE_VERSION, "Corvane", Corvane_unit_classes, 1, nullptr, 0, Corvane_unit_strings, 3};
+    OBJC_MODULE_VERSION, "Corvane", Corvane_unit_classes, 2, nullptr, 0, Corvane_unit_strings, 3};
 OBJC_MODULE_RECORD(Corvane_unit)
