@@ -91,6 +91,11 @@ void flush_all_caches() {
   }
 }
 
+void flush_family_caches(Class cls) {
+  for (Class c : {cls, cls->isa}) retire(c->cache.exchange(empty_cache(), std::memory_order_acq_rel));
+  for (Class sub : cls->rt->subclasses) flush_family_caches(sub);
+}
+
 IMP find_method(Class cls, SEL sel) {
   for (Class c = cls; c != nullptr; c = c->superclass) {
     auto it = c->rt->methods.find(sel);

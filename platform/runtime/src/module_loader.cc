@@ -78,6 +78,8 @@ void register_class(objc_class_def* def, Class super, objc_module_info* module) 
   def->cls = cls;
 
   table_set(def->name, cls);
+  cls->rt->names.push_back(def->name);
+  if (super != nullptr) super->rt->subclasses.push_back(cls);
   add_to_class_list(cls);
   module->classes.push_back(cls);
   if (cls->rt->own_load != nullptr) registry().loadable.push_back(cls);

@@ -10,7 +10,10 @@ using namespace objc::rt;
 // replaced class, because superclasses are resolved by name. Existing
 // objects keep their class, and the poser keeps the replaced class as its
 // superclass, so its super sends reach the replaced class's methods.
-// Every cache is flushed in the same step, under the runtime lock.
+// The caches of every class that now inherits through the poser are
+// flushed in the same step, under the runtime lock; no other class's
+// look-ups change, so the cost follows the replaced class's family and not
+// the number of classes in the process.
 void class_poseAs(Class poser, Class replaced) {
   if (poser == nullptr || replaced == nullptr) fatal("cannot pose with a nil class");
   if (poser->superclass != replaced)
@@ -20,14 +23,22 @@ void class_poseAs(Class poser, Class replaced) {
           replaced->name, poser->instance_size, replaced->instance_size);
 
   std::lock_guard guard(runtime_lock());
-  for (Class cls : all_classes()) {
-    if (cls == poser || cls->superclass != replaced) continue;
+  std::vector<Class> moved;
+  std::erase_if(replaced->rt->subclasses, [&](Class cls) {
+    if (cls == poser) return false;
     cls->superclass = poser;
     cls->isa->superclass = poser->isa;
+    moved.push_back(cls);
+    return true;
+  });
+  poser->rt->subclasses.insert(poser->rt->subclasses.end(), moved.begin(), moved.end());
+  // Every name that yields the replaced class, its own and those of the
+  // classes it posed as earlier, now yields the poser. The class keeps the
+  // list itself, so this step does not look up every class's name.
+  for (const char* name : replaced->rt->names) {
+    table_set(name, poser);
+    poser->rt->names.push_back(name);
   }
-  // Every name that yields the replaced class, its own and those of
-  // earlier posers it stands for, now yields the poser.
-  for (Class cls : all_classes())
-    if (cls != poser && table_find(cls->name) == replaced) table_set(cls->name, poser);
-  flush_all_caches();
+  replaced->rt->names.clear();
+  for (Class cls : moved) flush_family_caches(cls);
 }

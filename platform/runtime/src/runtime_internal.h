@@ -21,6 +21,12 @@ struct objc_class_private {
   Class counterpart = nullptr;           // metaclass <-> class
   const objc_module_info* module = nullptr;
   IMP own_load = nullptr;                // +load defined by the class itself
+  // The names that yield this class: its own, and those of the classes it
+  // has posed as. Posing hands them to the poser.
+  std::vector<const char*> names;
+  // Direct subclasses (non-meta classes only), so that posing touches the
+  // replaced class's family and not every class in the process.
+  std::vector<Class> subclasses;
 };
 
 namespace objc::rt {
@@ -47,6 +53,7 @@ inline bool is_meta(Class cls) { return (cls->flags.load(std::memory_order_relax
 objc_cache* empty_cache();
 void cache_fill(Class cls, SEL sel, IMP imp);
 void flush_all_caches();
+void flush_family_caches(Class cls);  // cls and its descendants, metaclasses included
 IMP find_method(Class cls, SEL sel);  // walks the hierarchy; nullptr if none
 
 // initialize.cc. Expects no lock held.
