@@ -154,24 +154,34 @@ id NSBundle_executablePath(id self, SEL) {
 
 BOOL NSBundle_load(id self, SEL) {
   BundleState& s = state(self);
-  std::lock_guard guard(s.lock);
-  if (s.loaded) return YES;
-  msg<void>(s.load_error, SELECTOR(release));
-  s.load_error = nil;
-  std::string path = executable_locked(s);
+  std::string path;
+  {
+    std::lock_guard guard(s.lock);
+    if (s.loaded) return YES;
+    msg<void>(s.load_error, SELECTOR(release));
+    s.load_error = nil;
+    path = executable_locked(s);
+  }
+  // The lock is not held while the module loads: its classes' load and
+  // initialize run inside objc_loadModule and may ask for this very bundle
+  // (bundleForClass:, infoDictionary). The runtime serialises loads.
   std::string why;
   if (path.empty()) {
     why = "bundle " + s.path + " names no module (it is not an X.bundle directory and has no NSExecutable)";
   } else {
     char error[512] = "";
     if (objc_loadModule(path.c_str(), error, sizeof error)) {
+      std::lock_guard guard(s.lock);
       s.loaded = true;
       return YES;
     }
     why = error[0] != '\0' ? std::string(error) : "cannot load " + path;
   }
-  s.load_error = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
-                         SELECTOR(initWithUTF8String:), why.c_str());
+  id description = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
+                           SELECTOR(initWithUTF8String:), why.c_str());
+  std::lock_guard guard(s.lock);
+  msg<void>(s.load_error, SELECTOR(release));
+  s.load_error = description;
   return NO;
 }
 
