@@ -5,7 +5,10 @@
 
 namespace host {
 
+int run_matrix_scenario(std::FILE* out);
+
 const Scenario kScenarios[] = {
+    {"matrix", "edit a matrix cell, scroll away, click another", run_matrix_scenario},
     {nullptr, nullptr, nullptr},
 };
 

@@ -16,7 +16,8 @@ class AppKitMatrix : public ::testing::Test {
 };
 
 id new_view(const char* cls_name, NSInteger x, NSInteger y, NSInteger w, NSInteger h) {
-  return msg<id>(msg<id>(cls(cls_name), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:), x, y, w, h);
+  return msg<id>(msg<id>(cls(cls_name), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:), x, y, w,
+                 h);
 }
 
 template <class F>
@@ -37,10 +38,12 @@ TEST_F(AppKitMatrix, HitTestingFollowsFramesBoundsAndStackingOrder) {
   msg<void>(root, SELECTOR(addSubview:), back);
   msg<void>(root, SELECTOR(addSubview:), front);
   msg<void>(back, SELECTOR(addSubview:), inner);
-  EXPECT_EQ(msg<id>(root, SELECTOR(hitTestX:y:), NSInteger(40), NSInteger(40)), front);  // overlap: front wins
+  EXPECT_EQ(msg<id>(root, SELECTOR(hitTestX:y:), NSInteger(40), NSInteger(40)),
+            front);  // overlap: front wins
   EXPECT_EQ(msg<id>(root, SELECTOR(hitTestX:y:), NSInteger(12), NSInteger(12)), inner);
   EXPECT_EQ(msg<id>(root, SELECTOR(hitTestX:y:), NSInteger(5), NSInteger(5)), root);
-  EXPECT_EQ(msg<id>(root, SELECTOR(hitTestX:y:), NSInteger(100), NSInteger(5)), nil);  // right edge is outside
+  EXPECT_EQ(msg<id>(root, SELECTOR(hitTestX:y:), NSInteger(100), NSInteger(5)),
+            nil);  // right edge is outside
   // Shifting back's bounds origin moves what it shows under the point.
   msg<void>(back, SELECTOR(setBoundsOriginX:y:), NSInteger(0), NSInteger(3));
   EXPECT_EQ(msg<id>(root, SELECTOR(hitTestX:y:), NSInteger(12), NSInteger(12)), back);
@@ -50,7 +53,8 @@ TEST_F(AppKitMatrix, HitTestingFollowsFramesBoundsAndStackingOrder) {
   EXPECT_EQ(msg<id>(front, SELECTOR(superview)), nil);
   EXPECT_EQ(msg<NSUInteger>(msg<id>(root, SELECTOR(subviews)), SELECTOR(count)), 1u);
   // A view cannot go inside itself, nor can nil be added; the tree is unchanged.
-  EXPECT_EQ(raised_name([&] { msg<void>(inner, SELECTOR(addSubview:), root); }), "NSInvalidArgumentException");
+  EXPECT_EQ(raised_name([&] { msg<void>(inner, SELECTOR(addSubview:), root); }),
+            "NSInvalidArgumentException");
   EXPECT_EQ(raised_name([&] { msg<void>(root, SELECTOR(addSubview:), nil); }), "NSInvalidArgumentException");
   EXPECT_EQ(msg<id>(inner, SELECTOR(superview)), back);
   for (id v : {inner, front, back, root}) msg<void>(v, SELECTOR(release));
@@ -78,7 +82,8 @@ TEST_F(AppKitMatrix, ScrollViewClampsAndScrollsTheLeastDistance) {
     scene.request_scroll(bad);
     EXPECT_EQ(scene.first_row(), 20);
   }
-  msg<void>(scene.matrix, SELECTOR(scrollCellToVisibleAtRow:column:), NSInteger(0), NSInteger(1));  // no column 1
+  msg<void>(scene.matrix, SELECTOR(scrollCellToVisibleAtRow:column:), NSInteger(0),
+            NSInteger(1));  // no column 1
   EXPECT_EQ(scene.first_row(), 20);
 
   // A document view that leaves stops being the document view.
@@ -115,8 +120,8 @@ TEST_F(AppKitMatrix, GridResizesKeepingCellsAndRefusesBadSizes) {
   EXPECT_EQ(msg<NSInteger>(m, SELECTOR(numberOfRows)), 2);
   EXPECT_EQ(msg<NSInteger>(m, SELECTOR(cellHeight)), 20);
   EXPECT_EQ(raised_name([&] {
-              msg<id>(msg<id>(cls("NSMatrix"), SELECTOR(alloc)), SELECTOR(initWithRows:columns:), NSInteger(1),
-                      NSInteger(-3));
+              msg<id>(msg<id>(cls("NSMatrix"), SELECTOR(alloc)), SELECTOR(initWithRows:columns:),
+                      NSInteger(1), NSInteger(-3));
             }),
             "NSInvalidArgumentException");
   msg<void>(m, SELECTOR(release));
@@ -127,13 +132,14 @@ TEST_F(AppKitMatrix, ClicksReachTheCellUnderThePointerThroughTheScrollOffset) {
   scene.scroll_to_row(40);
   scene.click(NSLeftMouseDown, 3);
   EXPECT_EQ(msg<NSInteger>(scene.matrix, SELECTOR(selectedRow)), 43);
-  EXPECT_STREQ(NSStringToStd(msg<id>(msg<id>(scene.matrix, SELECTOR(selectedCell)), SELECTOR(stringValue))).c_str(),
-               "Item 43");
+  EXPECT_STREQ(
+      NSStringToStd(msg<id>(msg<id>(scene.matrix, SELECTOR(selectedCell)), SELECTOR(stringValue))).c_str(),
+      "Item 43");
   scene.click(NSRightMouseDown, 5);  // the right button does not select
   EXPECT_EQ(msg<NSInteger>(scene.matrix, SELECTOR(selectedRow)), 43);
   // Beside the scroll view the content view itself is hit, and nothing happens.
-  id event = msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), NSLeftMouseDown, NSInteger(300),
-                     NSInteger(10), scene.window);
+  id event = msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), NSLeftMouseDown,
+                     NSInteger(300), NSInteger(10), scene.window);
   msg<void>(app(), SELECTOR(sendEvent:), event);
   EXPECT_EQ(msg<NSInteger>(scene.matrix, SELECTOR(selectedRow)), 43);
 }
@@ -167,8 +173,8 @@ TEST_F(AppKitMatrix, EscapeDropsTheEditAndNonEditableCellsRefuseIt) {
   EXPECT_EQ(g_end_editing_calls, 0);
   EXPECT_EQ(msg<BOOL>(scene.matrix, SELECTOR(abortEditing)), NO);
 
-  msg<void>(msg<id>(scene.matrix, SELECTOR(cellAtRow:column:), NSInteger(8), NSInteger(0)), SELECTOR(setEditable:),
-            NO);
+  msg<void>(msg<id>(scene.matrix, SELECTOR(cellAtRow:column:), NSInteger(8), NSInteger(0)),
+            SELECTOR(setEditable:), NO);
   EXPECT_EQ(msg<BOOL>(scene.matrix, SELECTOR(editCellAtRow:column:), NSInteger(8), NSInteger(0)), NO);
   EXPECT_EQ(msg<BOOL>(scene.matrix, SELECTOR(editCellAtRow:column:), NSInteger(kRows), NSInteger(0)), NO);
   EXPECT_FALSE(scene.editing());

@@ -36,21 +36,23 @@ void HookWindow_sendEvent(id, SEL, id) {
 id HostMatrix_hostTag(id, SEL) { return str("host"); }
 
 const objc_method_def fake_event_methods[] = {
-    {"type", objc_imp(&FakeEvent_type)},           {"window", objc_imp(&FakeEvent_window)},
-    {"locationX", objc_imp(&FakeEvent_zero)},      {"locationY", objc_imp(&FakeEvent_zero)},
+    {"type", objc_imp(&FakeEvent_type)},
+    {"window", objc_imp(&FakeEvent_window)},
+    {"locationX", objc_imp(&FakeEvent_zero)},
+    {"locationY", objc_imp(&FakeEvent_zero)},
     {"characters", objc_imp(&FakeEvent_characters)},
 };
 const objc_method_def hook_window_methods[] = {{"sendEvent:", objc_imp(&HookWindow_sendEvent)}};
 const objc_method_def host_matrix_methods[] = {{"hostTag", objc_imp(&HostMatrix_hostTag)}};
-objc_class_def fake_event_class = {"FakeEvent", "NSObject", sizeof(FakeEventLayout), objc_no_methods,
-                                   objc_methods(fake_event_methods), Nil};
-objc_class_def hook_window_class = {"HookWindow", "NSWindow", 0, objc_no_methods,
-                                    objc_methods(hook_window_methods), Nil};
-objc_class_def host_matrix_class = {"HostMatrix", "NSMatrix", 0, objc_no_methods,
-                                    objc_methods(host_matrix_methods), Nil};
+objc_class_def fake_event_class = {
+    "FakeEvent", "NSObject", sizeof(FakeEventLayout), objc_no_methods, objc_methods(fake_event_methods), Nil};
+objc_class_def hook_window_class = {
+    "HookWindow", "NSWindow", 0, objc_no_methods, objc_methods(hook_window_methods), Nil};
+objc_class_def host_matrix_class = {
+    "HostMatrix", "NSMatrix", 0, objc_no_methods, objc_methods(host_matrix_methods), Nil};
 objc_class_def* const patch_test_classes[] = {&fake_event_class, &hook_window_class, &host_matrix_class};
-objc_module_record patch_test_record = {OBJC_MODULE_VERSION, "MatrixPatchTest", patch_test_classes, 3, nullptr, 0,
-                                        nullptr, 0};
+objc_module_record patch_test_record = {
+    OBJC_MODULE_VERSION, "MatrixPatchTest", patch_test_classes, 3, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(patch_test_record)
 
 void enable_patch() { msg<void>(cls("Corvane"), SELECTOR(enableMatrixScrollPatch)); }
@@ -143,8 +145,9 @@ TEST_F(MatrixPatch, RealClicksKeepTheScrolledRowsAndSelectTheClickedCell) {
 TEST_F(MatrixPatch, OtherEventTypesLeaveTheEndOfEditingAlone) {
   enable_patch();
   Scene scene;
-  const NSInteger types[] = {0, NSLeftMouseUp, NSRightMouseUp, 5, NSKeyDown, NSKeyUp, NSApplicationDefined,
-                             31, 32, 1000, -1, -0x7fffffff - 1};
+  const NSInteger types[] = {
+      0,  NSLeftMouseUp,  NSRightMouseUp, 5, NSKeyDown, NSKeyUp, NSApplicationDefined, 31, 32, 1000,
+      -1, -0x7fffffff - 1};
   for (NSInteger type : types) {
     InsideView inside = edit_scroll_away_and_end(scene, type);
     EXPECT_EQ(inside.after_request, 250 - kShownRows + 1) << "type " << type;
@@ -215,8 +218,8 @@ TEST_F(MatrixPatch, NestedEndsKeepScrollingSuppressedUntilTheOuterEndReturns) {
 TEST_F(MatrixPatch, AnExceptionRestoresTheCounterAndReachesTheCallerUnchanged) {
   enable_patch();
   Scene scene;
-  id exception = msg<id>(cls("NSException"), SELECTOR(exceptionWithName:reason:userInfo:), str("TestException"),
-                         str("raised inside the end of editing"), nil);
+  id exception = msg<id>(cls("NSException"), SELECTOR(exceptionWithName:reason:userInfo:),
+                         str("TestException"), str("raised inside the end of editing"), nil);
   scene.edit(5);
   scene.scroll_to_row(150);
   g_on_end_editing = [&](id) { msg<void>(exception, SELECTOR(raise)); };

@@ -33,11 +33,12 @@ inline const objc_method_def delegate_methods[] = {
     {"controlTextDidEndEditing:", objc_imp(&Delegate_controlTextDidEndEditing)},
     {"control:isValidObject:", objc_imp(&Delegate_controlIsValidObject)},
 };
-inline objc_class_def delegate_class = {"MatrixTestDelegate", "NSObject", sizeof(NSObjectLayout), objc_no_methods,
+inline objc_class_def delegate_class = {"MatrixTestDelegate",           "NSObject",
+                                        sizeof(NSObjectLayout),         objc_no_methods,
                                         objc_methods(delegate_methods), Nil};
 inline objc_class_def* const test_classes[] = {&delegate_class};
-inline objc_module_record test_record = {OBJC_MODULE_VERSION, "MatrixTest", test_classes, 1, nullptr, 0,
-                                         nullptr, 0};
+inline objc_module_record test_record = {
+    OBJC_MODULE_VERSION, "MatrixTest", test_classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(test_record)
 
 inline id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
@@ -77,8 +78,8 @@ struct Scene {
                      NSInteger(0), NSInteger(0), NSInteger(500), NSInteger(300));
     content = msg<id>(msg<id>(cls("NSView"), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:),
                       NSInteger(0), NSInteger(0), NSInteger(500), NSInteger(300));
-    scroll = msg<id>(msg<id>(cls("NSScrollView"), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:), x,
-                     NSInteger(0), NSInteger(200), kShownRows * kRowHeight);
+    scroll = msg<id>(msg<id>(cls("NSScrollView"), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:),
+                     x, NSInteger(0), NSInteger(200), kShownRows * kRowHeight);
     matrix = msg<id>(msg<id>(cls(matrix_class), SELECTOR(alloc)), SELECTOR(initWithRows:columns:), kRows,
                      NSInteger(1));
     delegate = msg<id>(msg<id>(cls("MatrixTestDelegate"), SELECTOR(alloc)), SELECTOR(init));
@@ -122,8 +123,8 @@ struct Scene {
     msg<void>(app(), SELECTOR(sendEvent:), event);
   }
   void key(const char* characters) const {
-    id event = msg<id>(cls("NSEvent"), SELECTOR(keyEventWithType:characters:window:), NSKeyDown, str(characters),
-                       window);
+    id event = msg<id>(cls("NSEvent"), SELECTOR(keyEventWithType:characters:window:), NSKeyDown,
+                       str(characters), window);
     msg<void>(app(), SELECTOR(sendEvent:), event);
   }
 };

@@ -1,0 +1,126 @@
+// The matrix scenario: a window with a 300-row matrix shown ten rows at a
+// time. The user edits a cell, scrolls away and clicks another cell; then
+// edits again, scrolls away and presses Return. After each step it prints
+// which rows the window shows, so that runs with the matrix patch off and
+// on can be compared line by line.
+#include <cstdio>
+#include <string>
+
+#include "AppKit/AppKit.h"
+#include "AppKit/NSMatrix.h"
+#include "AppKit/NSScrollView.h"
+#include "Foundation/Foundation.h"
+#include "scenarios.h"
+
+namespace host {
+namespace {
+
+constexpr NSInteger kRows = 300;
+constexpr NSInteger kShown = 10;
+
+id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
+
+struct MatrixWindow {
+  id window, scroll, matrix;
+  std::FILE* out;
+
+  explicit MatrixWindow(std::FILE* out) : out(out) {
+    window = msg<id>(msg<id>(cls("NSWindow"), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:),
+                     NSInteger(100), NSInteger(100), NSInteger(240), NSInteger(220));
+    msg<void>(window, SELECTOR(setTitle:), NSStringFromUTF8("Items"));
+    matrix = msg<id>(msg<id>(cls("NSMatrix"), SELECTOR(alloc)), SELECTOR(initWithRows:columns:), kRows,
+                     NSInteger(1));
+    NSInteger row_height = msg<NSInteger>(matrix, SELECTOR(cellHeight));
+    scroll = msg<id>(msg<id>(cls("NSScrollView"), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:),
+                     NSInteger(0), NSInteger(0), msg<NSInteger>(matrix, SELECTOR(frameWidth)),
+                     kShown * row_height);
+    for (NSInteger r = 0; r < kRows; ++r)
+      msg<void>(msg<id>(matrix, SELECTOR(cellAtRow:column:), r, NSInteger(0)), SELECTOR(setStringValue:),
+                NSStringWithFormat("Item %d", static_cast<int>(r)));
+    msg<void>(scroll, SELECTOR(setDocumentView:), matrix);
+    msg<void>(window, SELECTOR(setContentView:), scroll);
+    msg<void>(window, SELECTOR(makeKeyAndOrderFront:), nil);
+  }
+  ~MatrixWindow() {
+    msg<void>(window, SELECTOR(close));
+    for (id obj : {matrix, scroll, window}) msg<void>(obj, SELECTOR(release));
+  }
+  MatrixWindow(const MatrixWindow&) = delete;
+  MatrixWindow& operator=(const MatrixWindow&) = delete;
+
+  // Queues the event and lets the application's loop dispatch it.
+  void dispatch(id event) const {
+    id app = msg<id>(cls("NSApplication"), SELECTOR(sharedApplication));
+    msg<void>(app, SELECTOR(postEvent:atStart:), event, NO);
+    msg<void>(app, SELECTOR(run));
+  }
+
+  void report(const char* step) const {
+    std::fprintf(out, "%-26s rows %3d-%d\n", step,
+                 static_cast<int>(msg<NSInteger>(matrix, SELECTOR(firstVisibleRow))),
+                 static_cast<int>(msg<NSInteger>(matrix, SELECTOR(lastVisibleRow))));
+  }
+
+  void edit(NSInteger row) const {
+    msg<BOOL>(matrix, SELECTOR(editCellAtRow:column:), row, NSInteger(0));
+    report(("edit row " + std::to_string(row)).c_str());
+  }
+  void type(const char* text) const {
+    for (const char* c = text; *c != '\0'; ++c) key(std::string(1, *c).c_str());
+    report(("type \"" + std::string(text) + "\"").c_str());
+  }
+  void key(const char* characters) const {
+    dispatch(msg<id>(cls("NSEvent"), SELECTOR(keyEventWithType:characters:window:), NSKeyDown,
+                     NSStringFromUTF8(characters), window));
+  }
+  // The user drags the scroller: no scroll-to-cell request is involved.
+  void scroll_to(NSInteger row) const {
+    dispatch(NSEventWithAction([this, row] {
+      msg<void>(scroll, SELECTOR(scrollToY:), row * msg<NSInteger>(matrix, SELECTOR(cellHeight)));
+    }));
+    report(("scroll to row " + std::to_string(row)).c_str());
+  }
+  // A click on the row shown at position `shown` (0 is the top row).
+  void click(NSInteger shown, const char* label) const {
+    NSInteger y = shown * msg<NSInteger>(matrix, SELECTOR(cellHeight)) + 5;
+    dispatch(msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), NSLeftMouseDown, NSInteger(10),
+                     y, window));
+    report(label);
+  }
+  void cell_report(NSInteger row) const {
+    std::string text = NSStringToStd(
+        msg<id>(msg<id>(matrix, SELECTOR(cellAtRow:column:), row, NSInteger(0)), SELECTOR(stringValue)));
+    std::fprintf(out, "  row %d reads \"%s\"\n", static_cast<int>(row), text.c_str());
+  }
+  void selection_report() const {
+    std::fprintf(out, "  selected row %d\n", static_cast<int>(msg<NSInteger>(matrix, SELECTOR(selectedRow))));
+  }
+};
+
+}  // namespace
+
+int run_matrix_scenario(std::FILE* out) {
+  NSAutoreleaseScope pool;
+  std::fprintf(out, "matrix class: %s\n", class_getName(objc_getClass("NSMatrix")));
+  MatrixWindow items(out);
+  std::fprintf(out, "%d rows, %d shown at a time\n", static_cast<int>(kRows), static_cast<int>(kShown));
+
+  std::fprintf(out, "-- edit ended by a click --\n");
+  items.edit(5);
+  items.type("!");
+  items.scroll_to(150);
+  items.click(2, "click 3rd row shown");
+  items.selection_report();
+  items.cell_report(5);
+
+  std::fprintf(out, "-- edit ended by Return --\n");
+  items.edit(5);
+  items.type("?");
+  items.scroll_to(150);
+  items.key("\r");
+  items.report("press Return");
+  items.cell_report(5);
+  return 0;
+}
+
+}  // namespace host
