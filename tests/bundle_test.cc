@@ -143,6 +143,7 @@ TEST_F(Bundle, LoadsARealModuleOnce) {
   ASSERT_NE(loaded, Nil);
   EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(answer)), 42);
   EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleForClass:), loaded), bundle);
+  EXPECT_EQ(msg<id>(reinterpret_cast<id>(loaded), SELECTOR(bundleSeenAtLoad)), bundle);
 }
 
 TEST_F(Bundle, MainBundleAndClassesOfTheExecutable) {

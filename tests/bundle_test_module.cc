@@ -1,12 +1,25 @@
 // A loadable module for the bundle tests: one class, laid out by the build
-// as TestModule.bundle/TestModule.so (.dll on Windows).
+// as TestModule.bundle/TestModule.so (.dll on Windows). Its +load asks for
+// its own bundle, as a real bundle's entry class does.
 #include "objc/module.h"
 
 namespace {
 
-int32_t BundleTestModuleClass_answer(id, SEL) { return 42; }
+id bundle_seen_at_load = nil;
 
-const objc_method_def class_methods[] = {{"answer", objc_imp(&BundleTestModuleClass_answer)}};
+int32_t BundleTestModuleClass_answer(id, SEL) { return 42; }
+// Asks for the class's own bundle while the bundle is still loading it.
+void BundleTestModuleClass_load(id self, SEL) {
+  bundle_seen_at_load = msg<id>(reinterpret_cast<id>(objc_getClass("NSBundle")), SELECTOR(bundleForClass:),
+                                reinterpret_cast<Class>(self));
+}
+id BundleTestModuleClass_bundleSeenAtLoad(id, SEL) { return bundle_seen_at_load; }
+
+const objc_method_def class_methods[] = {
+    {"answer", objc_imp(&BundleTestModuleClass_answer)},
+    {"load", objc_imp(&BundleTestModuleClass_load)},
+    {"bundleSeenAtLoad", objc_imp(&BundleTestModuleClass_bundleSeenAtLoad)},
+};
 objc_class_def module_class = {"BundleTestModuleClass", "NSObject", 0, objc_methods(class_methods),
                                objc_no_methods, Nil};
 objc_class_def* const classes[] = {&module_class};

@@ -152,19 +152,16 @@ id NSBundle_executablePath(id self, SEL) {
   return path.empty() ? nil : NSStringFromUTF8(path.c_str());
 }
 
+// The module is loaded without the bundle's lock held: its load and
+// initialize methods may well ask for this very bundle.
 BOOL NSBundle_load(id self, SEL) {
   BundleState& s = state(self);
   std::string path;
   {
     std::lock_guard guard(s.lock);
     if (s.loaded) return YES;
-    msg<void>(s.load_error, SELECTOR(release));
-    s.load_error = nil;
     path = executable_locked(s);
   }
-  // The lock is not held while the module loads: its classes' load and
-  // initialize run inside objc_loadModule and may ask for this very bundle
-  // (bundleForClass:, infoDictionary). The runtime serialises loads.
   std::string why;
   if (path.empty()) {
     why = "bundle " + s.path + " names no module (it is not an X.bundle directory and has no NSExecutable)";
@@ -173,6 +170,8 @@ BOOL NSBundle_load(id self, SEL) {
     if (objc_loadModule(path.c_str(), error, sizeof error)) {
       std::lock_guard guard(s.lock);
       s.loaded = true;
+      msg<void>(s.load_error, SELECTOR(release));
+      s.load_error = nil;
       return YES;
     }
     why = error[0] != '\0' ? std::string(error) : "cannot load " + path;

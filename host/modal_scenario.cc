@@ -1,0 +1,147 @@
+// The modal scenarios. "modal": a document window and a floating inspector
+// palette are open, the Find panel runs modally, and the user clicks the
+// palette and then the document. "nested": panel A runs modally and opens
+// panel B modally inside it. After each step the scenario prints which
+// window is key and the screen stack front to back with levels, so that
+// runs with the application patch off and on can be compared line by line.
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "AppKit/AppKit.h"
+#include "Foundation/Foundation.h"
+#include "scenarios.h"
+
+namespace host {
+namespace {
+
+id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
+
+class ModalSteps {
+ public:
+  explicit ModalSteps(std::FILE* out)
+      : out_(out), app_(msg<id>(cls("NSApplication"), SELECTOR(sharedApplication))) {
+    std::fprintf(out_, "application: %s\n", class_getName(object_getClass(app_)));
+  }
+  ~ModalSteps() {
+    for (id w : windows_) msg<void>(w, SELECTOR(release));
+  }
+  ModalSteps(const ModalSteps&) = delete;
+  ModalSteps& operator=(const ModalSteps&) = delete;
+
+  // A window of class_name, owned until the scenario ends.
+  id window(const char* class_name, const char* title) {
+    id w = msg<id>(msg<id>(cls(class_name), SELECTOR(alloc)), SELECTOR(init));
+    msg<void>(w, SELECTOR(setTitle:), NSStringFromUTF8(title));
+    windows_.push_back(w);
+    return w;
+  }
+  // A floating inspector palette that works while a modal session runs.
+  id palette(const char* title) {
+    id p = window("NSPanel", title);
+    msg<void>(p, SELECTOR(setFloatingPanel:), YES);
+    msg<void>(p, SELECTOR(setWorksWhenModal:), YES);
+    return p;
+  }
+
+  // "3. Click the Inspector", then the key window and the stack:
+  //      key    Find
+  //      front  Find:4 Inspector:3 Document:0
+  void report(const char* step) {
+    NSAutoreleaseScope pool;
+    std::fprintf(out_, "%d. %s\n", ++step_, step);
+    id key = msg<id>(app_, SELECTOR(keyWindow));
+    std::fprintf(out_, "   key    %s\n", key != nil ? title(key).c_str() : "none");
+    std::string front;
+    id ordered = msg<id>(app_, SELECTOR(orderedWindows));
+    for (NSUInteger i = 0, n = msg<NSUInteger>(ordered, SELECTOR(count)); i < n; ++i) {
+      id w = msg<id>(ordered, SELECTOR(objectAtIndex:), i);
+      front += (i > 0 ? " " : "") + title(w) + ":" + std::to_string(msg<NSInteger>(w, SELECTOR(level)));
+    }
+    std::fprintf(out_, "   front  %s\n", front.c_str());
+  }
+
+  // The user clicks a window; the report follows once the click has been
+  // dispatched. Queued behind everything already queued.
+  void click_then_report(id window, const char* step) {
+    post(msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), NSInteger(NSLeftMouseDown),
+                 NSInteger(10), NSInteger(10), window));
+    then([this, step] { report(step); });
+  }
+  // Queues an action behind everything already queued.
+  void then(std::function<void()> action) { post(NSEventWithAction(std::move(action))); }
+
+  // Runs panel modally until a queued action stops it, then closes it the
+  // way an application does once its modal loop has returned.
+  void run_modally(id panel, const char* closed_step) {
+    NSInteger response = msg<NSInteger>(app_, SELECTOR(runModalForWindow:), panel);
+    msg<void>(panel, SELECTOR(orderOut:), id(nil));
+    report(closed_step);
+    std::fprintf(out_, "   loop   %s\n", response == NSRunStoppedResponse ? "stopped" : "ran out of events");
+  }
+  void stop_modal() {
+    then([this] { msg<void>(app_, SELECTOR(stopModal)); });
+  }
+
+ private:
+  void post(id event) { msg<void>(app_, SELECTOR(postEvent:atStart:), event, NO); }
+  static std::string title(id w) { return NSStringToStd(msg<id>(w, SELECTOR(title))); }
+
+  std::FILE* out_;
+  id app_;
+  std::vector<id> windows_;
+  int step_ = 0;
+};
+
+}  // namespace
+
+int run_modal_scenario(std::FILE* out) {
+  NSAutoreleaseScope pool;
+  ModalSteps s(out);
+  id document = s.window("NSWindow", "Document");
+  id inspector = s.palette("Inspector");
+  id find = s.window("NSPanel", "Find");
+  msg<void>(document, SELECTOR(makeKeyAndOrderFront:), id(nil));
+  msg<void>(inspector, SELECTOR(orderFront:), id(nil));
+  s.report("Document and Inspector open");
+
+  s.then([&] { s.report("Find runs modally"); });
+  s.click_then_report(inspector, "Click the Inspector");
+  s.click_then_report(document, "Click the Document");
+  s.click_then_report(find, "Click the Find panel");
+  s.stop_modal();
+  s.run_modally(find, "Find closed");
+  return 0;
+}
+
+int run_nested_scenario(std::FILE* out) {
+  NSAutoreleaseScope pool;
+  ModalSteps s(out);
+  id document = s.window("NSWindow", "Document");
+  id inspector = s.palette("Inspector");
+  id a = s.window("NSPanel", "A");
+  id b = s.window("NSPanel", "B");
+  msg<void>(document, SELECTOR(makeKeyAndOrderFront:), id(nil));
+  msg<void>(inspector, SELECTOR(orderFront:), id(nil));
+
+  s.then([&] { s.report("A runs modally"); });
+  // A's button opens B modally: B's steps are queued when it opens and run
+  // inside B's loop, before what remains of A's.
+  s.then([&] {
+    s.then([&] { s.report("A opens B modally"); });
+    s.click_then_report(inspector, "Click the Inspector");
+    s.then([&] {
+      msg<void>(a, SELECTOR(makeKeyAndOrderFront:), id(nil));
+      s.report("A is made key");
+    });
+    s.stop_modal();
+    s.run_modally(b, "B closed");
+    s.click_then_report(inspector, "Click the Inspector");
+    s.stop_modal();
+  });
+  s.run_modally(a, "A closed");
+  return 0;
+}
+
+}  // namespace host
