@@ -23,17 +23,6 @@ std::vector<std::string> log_of(std::initializer_list<const char*> lines) {
   return {lines.begin(), lines.end()};
 }
 
-// The name of the exception f raises, or "" if it returns.
-template <class F>
-std::string raised_name(F f) {
-  try {
-    f();
-  } catch (const NSRaisedException& e) {
-    return NSStringToStd(msg<id>(e.exception, SELECTOR(name)));
-  }
-  return "";
-}
-
 }  // namespace
 
 // --- The application object -------------------------------------------------

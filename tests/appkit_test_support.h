@@ -188,6 +188,17 @@ inline NSUInteger window_count() {
   NSAutoreleaseScope pool;
   return msg<NSUInteger>(msg<id>(NSApp, SELECTOR(windows)), SELECTOR(count));
 }
+// The name of the exception f raises, or "" if it returns.
+template <class F>
+inline std::string raised_name(F f) {
+  try {
+    f();
+  } catch (const NSRaisedException& e) {
+    return NSStringToStd(msg<id>(e.exception, SELECTOR(name)));
+  }
+  return "";
+}
+
 inline std::string key_title() {
   id key = msg<id>(NSApp, SELECTOR(keyWindow));
   return key != nil ? title_of(key) : "none";
