@@ -79,8 +79,9 @@ NSUInteger NSObject_hash(id self, SEL) {
 id NSObject_self(id self, SEL) { return self; }
 id NSObject_description(id self, SEL) {
   char text[256];
-  std::snprintf(text, sizeof text, "<%s: %p>", class_getName(object_getClass(self)),
-                static_cast<void*>(self));
+  // Written out rather than %p, whose form differs between C run-times.
+  std::snprintf(text, sizeof text, "<%s: 0x%" PRIxPTR ">", class_getName(object_getClass(self)),
+                reinterpret_cast<uintptr_t>(self));
   return make_string(text);
 }
 id NSObject_performSelector(id self, SEL, SEL sel) { return msg<id>(self, sel); }

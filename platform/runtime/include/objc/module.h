@@ -87,7 +87,16 @@ inline objc_super objc_super_of_class(id self, const objc_class_def& def) {
 // Hands a unit's record to the runtime from the module's static-constructor
 // table, before the module's attach handler runs. Units of one module are
 // queued in link order.
-#if defined(_WIN32) || defined(__GNUC__)
+#if defined(_WIN32)
+// The C run-time start-up runs the .CRT$XCU table forward, in link order,
+// before the constructor list and before the DLL's attach notification.
+// (Prioritised constructors of equal priority run in reverse link order
+// there, which would queue the units backwards.)
+#  define OBJC_MODULE_RECORD(record)                                                             \
+    static void objc_exec_##record() { __objc_execClass(&record); }                              \
+    __attribute__((section(".CRT$XCU"), used)) static void (*const objc_exec_entry_##record)() = \
+        objc_exec_##record;
+#elif defined(__GNUC__)
 #  define OBJC_MODULE_RECORD(record)                                      \
     __attribute__((constructor(101))) static void objc_exec_##record() { \
       __objc_execClass(&record);                                          \

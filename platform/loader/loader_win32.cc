@@ -1,0 +1,71 @@
+// Windows loader: LoadLibraryEx, GetProcAddress and GetModuleFileName.
+#include <windows.h>
+
+#include <cstring>
+
+#include "loader.h"
+
+namespace loader {
+namespace {
+
+// The system's text for the last error, without its trailing line break.
+std::string last_error_text() {
+  DWORD code = GetLastError();
+  char text[512] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
+    text[--length] = '\0';
+  std::string result = length > 0 ? std::string(text, length) : std::string("cannot load module");
+  return result + " (error " + std::to_string(code) + ")";
+}
+
+bool is_absolute(const char* path) {
+  return (path[0] != '\0' && path[1] == ':') || path[0] == '\\' || path[0] == '/';
+}
+
+}  // namespace
+
+Handle open(const char* path, std::string& error) {
+  // An absolute path also lets the module's own directory serve its
+  // dependencies, as it does for a program.
+  DWORD flags = is_absolute(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
+  HMODULE module = LoadLibraryExA(path, nullptr, flags);
+  if (module == nullptr) error = last_error_text();
+  return reinterpret_cast<Handle>(module);
+}
+
+void close(Handle module) {
+  if (module != nullptr) FreeLibrary(static_cast<HMODULE>(module));
+}
+
+Handle find_loaded(const char* base_name) {
+  std::string name = std::string(base_name) + ".dll";
+  return reinterpret_cast<Handle>(GetModuleHandleA(name.c_str()));
+}
+
+void* symbol(Handle module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+bool own_path(const void* address, char* buffer, size_t size) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<const char*>(address), &module))
+    return false;
+  if (size == 0 || size > MAXDWORD) return false;
+  // A result that fills the whole buffer is a truncated path (GetModuleFileName
+  // then leaves it unterminated on older systems): treated as unreadable.
+  DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(size));
+  if (length == 0 || length >= size) {
+    buffer[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+std::string module_file_name(const std::string& base_name) { return base_name + ".dll"; }
+
+}  // namespace loader
