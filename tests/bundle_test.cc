@@ -17,13 +17,16 @@ namespace fs = std::filesystem;
 // A class of the test program itself, for +bundleForClass:.
 objc_class_def local_class = {"BundleTestLocalClass", "NSObject", 0, objc_no_methods, objc_no_methods, Nil};
 objc_class_def* const local_classes[] = {&local_class};
-objc_module_record local_record = {OBJC_MODULE_VERSION, "BundleTest", local_classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record local_record = {
+    OBJC_MODULE_VERSION, "BundleTest", local_classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(local_record)
 
 id bundle_class() { return reinterpret_cast<id>(objc_getClass("NSBundle")); }
 id str(const std::string& text) { return NSStringFromUTF8(text.c_str()); }
 std::string text(id obj) { return NSStringToStd(obj); }
-id bundle_at(const fs::path& path) { return msg<id>(bundle_class(), SELECTOR(bundleWithPath:), str(path.string())); }
+id bundle_at(const fs::path& path) {
+  return msg<id>(bundle_class(), SELECTOR(bundleWithPath:), str(path.string()));
+}
 
 class Bundle : public testing::Test {
  protected:
@@ -55,7 +58,8 @@ TEST_F(Bundle, OneObjectPerPath) {
 }
 
 TEST_F(Bundle, InfoDictionaryAndIdentifier) {
-  fs::path path = make_bundle("Info.bundle", "// comment\n{ NSBundleIdentifier = com.example.x; Sub = { K = V; }; }");
+  fs::path path =
+      make_bundle("Info.bundle", "// comment\n{ NSBundleIdentifier = com.example.x; Sub = { K = V; }; }");
   id bundle = bundle_at(path);
   id info = msg<id>(bundle, SELECTOR(infoDictionary));
   EXPECT_EQ(msg<id>(bundle, SELECTOR(infoDictionary)), info);  // read once
@@ -83,14 +87,17 @@ TEST_F(Bundle, MalformedInfoDictionaryReportsOnceAndReadsEmpty) {
   id info = msg<id>(bundle, SELECTOR(infoDictionary));
   msg<id>(bundle, SELECTOR(bundleIdentifier));
   std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "NSBundle: " + (path / "Resources" / "Info.plist").string() + ":3:12: unterminated string\n");
+  EXPECT_EQ(err,
+            "NSBundle: " + (path / "Resources" / "Info.plist").string() + ":3:12: unterminated string\n");
   EXPECT_EQ(msg<NSUInteger>(info, SELECTOR(count)), 0u);
 
   fs::path not_dictionary = make_bundle("List.bundle", "(a, b)");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(msg<NSUInteger>(msg<id>(bundle_at(not_dictionary), SELECTOR(infoDictionary)), SELECTOR(count)), 0u);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find(":1:1: an information dictionary must be a dictionary"),
-            std::string::npos);
+  EXPECT_EQ(msg<NSUInteger>(msg<id>(bundle_at(not_dictionary), SELECTOR(infoDictionary)), SELECTOR(count)),
+            0u);
+  EXPECT_NE(
+      testing::internal::GetCapturedStderr().find(":1:1: an information dictionary must be a dictionary"),
+      std::string::npos);
 }
 
 TEST_F(Bundle, ExecutablePath) {
@@ -126,7 +133,8 @@ TEST_F(Bundle, LoadFailureIsReported) {
   EXPECT_NE(msg<id>(bundle_at(junk), SELECTOR(loadErrorDescription)), nil);
   id dir_only = bundle_at(make_bundle("NoModuleName", nullptr));
   EXPECT_EQ(msg<BOOL>(dir_only, SELECTOR(load)), NO);
-  EXPECT_NE(text(msg<id>(dir_only, SELECTOR(loadErrorDescription))).find("names no module"), std::string::npos);
+  EXPECT_NE(text(msg<id>(dir_only, SELECTOR(loadErrorDescription))).find("names no module"),
+            std::string::npos);
 }
 
 TEST_F(Bundle, LoadsARealModuleOnce) {
@@ -149,7 +157,8 @@ TEST_F(Bundle, LoadsARealModuleOnce) {
 TEST_F(Bundle, MainBundleAndClassesOfTheExecutable) {
   id main = msg<id>(bundle_class(), SELECTOR(mainBundle));
   ASSERT_NE(main, nil);
-  EXPECT_EQ(fs::path(text(msg<id>(main, SELECTOR(bundlePath)))), fs::canonical(test_support::build_dir() / "bin"));
+  EXPECT_EQ(fs::path(text(msg<id>(main, SELECTOR(bundlePath)))),
+            fs::canonical(test_support::build_dir() / "bin"));
   EXPECT_EQ(msg<BOOL>(main, SELECTOR(isLoaded)), YES);
   EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleForClass:), objc_getClass("BundleTestLocalClass")), main);
   // Foundation's own classes belong to the directory holding the library.

@@ -20,8 +20,8 @@ const objc_method_def class_methods[] = {
     {"load", objc_imp(&BundleTestModuleClass_load)},
     {"bundleSeenAtLoad", objc_imp(&BundleTestModuleClass_bundleSeenAtLoad)},
 };
-objc_class_def module_class = {"BundleTestModuleClass", "NSObject", 0, objc_methods(class_methods),
-                               objc_no_methods, Nil};
+objc_class_def module_class = {"BundleTestModuleClass",     "NSObject",      0,
+                               objc_methods(class_methods), objc_no_methods, Nil};
 objc_class_def* const classes[] = {&module_class};
 objc_module_record record = {OBJC_MODULE_VERSION, "BundleTestModule", classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(record)

@@ -62,20 +62,20 @@ TEST_F(DefaultsTool, WholeDomainWrite) {
 }
 
 TEST_F(DefaultsTool, UsageErrorsExitTwo) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {},
-           {"frobnicate"},
-           {"write", "App"},
-           {"write", "App", "K"},
-           {"write", "App", "K", "-bool", "maybe"},
-           {"write", "App", "K", "-int", "12x"},
-           {"write", "App", "K", "-int", "99999999999"},
-           {"write", "App", "K", "-float", "1"},
-           {"write", "App", "K", "-string"},
-           {"write", "../evil", "K", "v"},
-           {"read", "App", "K", "extra"},
-           {"delete"},
-           {"domains", "extra"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frobnicate"},
+                                             {"write", "App"},
+                                             {"write", "App", "K"},
+                                             {"write", "App", "K", "-bool", "maybe"},
+                                             {"write", "App", "K", "-int", "12x"},
+                                             {"write", "App", "K", "-int", "99999999999"},
+                                             {"write", "App", "K", "-float", "1"},
+                                             {"write", "App", "K", "-string"},
+                                             {"write", "../evil", "K", "v"},
+                                             {"read", "App", "K", "extra"},
+                                             {"delete"},
+                                             {"domains", "extra"}}) {
     ProcessResult result = run(args);
     EXPECT_EQ(result.exit_code, 2) << testing::PrintToString(args);
     EXPECT_NE(result.err.find("usage: defaults"), std::string::npos) << result.err;
@@ -100,7 +100,8 @@ TEST_F(DefaultsTool, MalformedDomainIsReportedAndLeftAlone) {
   std::ofstream(dir_ / "App.plist") << broken;
   ProcessResult result = run({"read", "App"});
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.err, "defaults: " + (dir_ / "App.plist").string() + ":1:14: unexpected '}', expected a value\n");
+  EXPECT_EQ(result.err,
+            "defaults: " + (dir_ / "App.plist").string() + ":1:14: unexpected '}', expected a value\n");
   EXPECT_EQ(run({"write", "App", "C", "1"}).exit_code, 1);
   EXPECT_EQ(run({"delete", "App", "A"}).exit_code, 1);
   EXPECT_EQ(run({"delete", "App"}).exit_code, 1);
@@ -111,7 +112,8 @@ TEST_F(DefaultsTool, MalformedDomainIsReportedAndLeftAlone) {
 TEST_F(DefaultsTool, UserDefaultsSeeWhatTheToolWrote) {
   NSAutoreleaseScope pool;
   ASSERT_EQ(run({"write", "defaults_tool_test", "Flag", "-bool", "YES"}).exit_code, 0);
-  id defaults = msg<id>(reinterpret_cast<id>(objc_getClass("NSUserDefaults")), SELECTOR(standardUserDefaults));
+  id defaults =
+      msg<id>(reinterpret_cast<id>(objc_getClass("NSUserDefaults")), SELECTOR(standardUserDefaults));
   EXPECT_EQ(msg<BOOL>(defaults, SELECTOR(boolForKey:), NSStringFromUTF8("Flag")), YES);
   msg<void>(defaults, SELECTOR(setInteger:forKey:), NSInteger(7), NSStringFromUTF8("Count"));
   EXPECT_EQ(run({"read", "defaults_tool_test", "Count"}).out, "7\n");

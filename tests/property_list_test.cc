@@ -98,9 +98,9 @@ TEST(PropertyListParse, UnterminatedConstructsPointAtTheirStart) {
 }
 
 TEST(PropertyListParse, RejectsInvalidUtf8InStrings) {
-  EXPECT_EQ(parse_error("\"\xC0\xAF\"").message, "invalid UTF-8 in string");  // overlong '/'
+  EXPECT_EQ(parse_error("\"\xC0\xAF\"").message, "invalid UTF-8 in string");      // overlong '/'
   EXPECT_EQ(parse_error("\"\xED\xA0\x80\"").message, "invalid UTF-8 in string");  // a surrogate
-  EXPECT_EQ(parse_error("\"\xE2\x82\"").message, "invalid UTF-8 in string");  // cut short
+  EXPECT_EQ(parse_error("\"\xE2\x82\"").message, "invalid UTF-8 in string");      // cut short
   EXPECT_EQ(parse_error(std::string_view("\"a\0b\"", 5)).message, "NUL byte in string");
 }
 
@@ -169,9 +169,10 @@ TEST(PropertyListWrite, RoundTripsNestedValues) {
   d.set("E", plist::Value(plist::Array{}));
   plist::Value original(std::move(d));
   std::string pretty = plist::write(original);
-  EXPECT_EQ(pretty,
-            "{\n    B = (\n        a,\n        \"\",\n        {\n            \"x y\" = 1;\n        }\n    );\n"
-            "    A = \"caf\xC3\xA9 \\\"x\\\"\";\n    C = <deadbeef 01>;\n    E = ();\n}\n");
+  EXPECT_EQ(
+      pretty,
+      "{\n    B = (\n        a,\n        \"\",\n        {\n            \"x y\" = 1;\n        }\n    );\n"
+      "    A = \"caf\xC3\xA9 \\\"x\\\"\";\n    C = <deadbeef 01>;\n    E = ();\n}\n");
   EXPECT_EQ(parse_ok(pretty), original);
   EXPECT_EQ(parse_ok(plist::write(original, false)), original);
 }

@@ -56,9 +56,10 @@ TEST_F(UserDefaults, SearchListOrder) {
   write_domain(kApp, "{ A = app; P = app; }");
   write_domain("NSGlobalDomain", "{ A = global; P = global; G = global; }");
   id d = defaults({"user_defaults_test", "-A", "argument", "-List", "(x, y)", "-Phrase", "two words"});
-  msg<void>(d, SELECTOR(registerDefaults:),
-            NSDictionaryOf({{str("A"), str("registered")}, {str("G"), str("registered")},
-                            {str("R"), str("registered")}}));
+  msg<void>(
+      d, SELECTOR(registerDefaults:),
+      NSDictionaryOf(
+          {{str("A"), str("registered")}, {str("G"), str("registered")}, {str("R"), str("registered")}}));
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("A"))), "argument");
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("P"))), "app");
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("G"))), "global");
@@ -99,17 +100,32 @@ TEST_F(UserDefaults, BooleanReadings) {
     BOOL expected;
   };
   const Case cases[] = {
-      {str("YES"), YES},  {str("yes"), YES},     {str("True"), YES},          {str(" TRUE\n"), YES},
-      {str("1"), YES},    {str("42"), YES},      {str("-1"), YES},            {str("NO"), NO},
-      {str("false"), NO}, {str("0"), NO},        {str("maybe"), NO},          {str(""), NO},
-      {str("Y"), NO},     {str("1x"), NO},       {NSNumberFromBool(true), YES}, {NSNumberFromBool(false), NO},
-      {NSNumberFromInt(3), YES}, {NSNumberFromInt(0), NO}, {NSArrayOf({str("YES")}), NO},
+      {str("YES"), YES},
+      {str("yes"), YES},
+      {str("True"), YES},
+      {str(" TRUE\n"), YES},
+      {str("1"), YES},
+      {str("42"), YES},
+      {str("-1"), YES},
+      {str("NO"), NO},
+      {str("false"), NO},
+      {str("0"), NO},
+      {str("maybe"), NO},
+      {str(""), NO},
+      {str("Y"), NO},
+      {str("1x"), NO},
+      {NSNumberFromBool(true), YES},
+      {NSNumberFromBool(false), NO},
+      {NSNumberFromInt(3), YES},
+      {NSNumberFromInt(0), NO},
+      {NSArrayOf({str("YES")}), NO},
   };
   int index = 0;
   for (const Case& c : cases) {
     std::string key = "K" + std::to_string(index++);
     msg<void>(d, SELECTOR(registerDefaults:), NSDictionaryOf({{str(key.c_str()), c.value}}));
-    EXPECT_EQ(boolean(d, key.c_str()), c.expected) << key << " = " << text(msg<id>(c.value, SELECTOR(description)));
+    EXPECT_EQ(boolean(d, key.c_str()), c.expected)
+        << key << " = " << text(msg<id>(c.value, SELECTOR(description)));
   }
   EXPECT_EQ(boolean(d, "NeverSet"), NO);
 }
@@ -272,7 +288,8 @@ TEST(ProcessInfo, ArgumentsNameAndEnvironment) {
   // The name comes from the executable itself, not from the arguments.
   EXPECT_EQ(text(msg<id>(info, SELECTOR(processName))), "user_defaults_test");
   setenv("CORVANE_TEST_VARIABLE", "value = 1", 1);
-  EXPECT_EQ(text(msg<id>(info, SELECTOR(environmentValueForKey:), str("CORVANE_TEST_VARIABLE"))), "value = 1");
+  EXPECT_EQ(text(msg<id>(info, SELECTOR(environmentValueForKey:), str("CORVANE_TEST_VARIABLE"))),
+            "value = 1");
   EXPECT_EQ(msg<id>(info, SELECTOR(environmentValueForKey:), str("CORVANE_SURELY_UNSET")), nil);
   id environment = msg<id>(info, SELECTOR(environment));
   EXPECT_EQ(text(msg<id>(environment, SELECTOR(objectForKey:), str("CORVANE_TEST_VARIABLE"))), "value = 1");

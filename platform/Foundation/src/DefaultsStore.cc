@@ -82,8 +82,8 @@ bool may_replace(std::string_view name, std::string& why) {
   if (!is_valid_domain_name(name, why)) return false;
   Loaded current = load(name);
   if (current.state == Loaded::kBroken) {
-    why = "refusing to replace " + domain_path(name) + ", which cannot be read as a domain (" + current.error +
-          "); fix or remove it by hand";
+    why = "refusing to replace " + domain_path(name) + ", which cannot be read as a domain (" +
+          current.error + "); fix or remove it by hand";
     return false;
   }
   return true;
@@ -102,7 +102,8 @@ bool save(std::string_view name, const plist::Dictionary& dictionary, std::strin
     why = status.error;
     return false;
   }
-  auto status = foundation::os::write_file_atomically(domain_path(name), plist::write(plist::Value(dictionary)));
+  auto status =
+      foundation::os::write_file_atomically(domain_path(name), plist::write(plist::Value(dictionary)));
   if (!status) why = status.error;
   return status.ok;
 }

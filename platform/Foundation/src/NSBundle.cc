@@ -20,12 +20,12 @@ objc_constant_string executable_key = objc_string("NSExecutable");
 objc_constant_string identifier_key = objc_string("NSBundleIdentifier");
 
 struct BundleState {
-  std::mutex lock;          // guards the fields below
+  std::mutex lock;  // guards the fields below
   std::string path;
-  id path_string = nil;     // NSString, owned
+  id path_string = nil;  // NSString, owned
   bool loaded = false;
-  id load_error = nil;      // NSString, owned; why the last -load failed
-  id info = nil;            // NSDictionary, owned; nil until first read
+  id load_error = nil;  // NSString, owned; why the last -load failed
+  id info = nil;        // NSDictionary, owned; nil until first read
 };
 
 BundleState& state(id self) { return *static_cast<BundleState*>(static_cast<NSBundleLayout*>(self)->state); }
@@ -46,7 +46,8 @@ std::map<std::string, id>& bundle_table() {
 std::string normalise(std::string path) {
   if (path.empty()) return path;
   path = foundation::os::canonical_path(path);
-  while (path.size() > 1 && std::string(foundation::os::kPathSeparators).find(path.back()) != std::string::npos)
+  while (path.size() > 1 &&
+         std::string(foundation::os::kPathSeparators).find(path.back()) != std::string::npos)
     path.pop_back();
   return path;
 }
@@ -94,7 +95,8 @@ id info_locked(BundleState& s) {
       std::fprintf(stderr, "NSBundle: %s\n", error.describe().c_str());
       value = plist::Value(plist::Dictionary());
     } else if (!value.is_dictionary()) {
-      std::fprintf(stderr, "NSBundle: %s:1:1: an information dictionary must be a dictionary\n", file.c_str());
+      std::fprintf(stderr, "NSBundle: %s:1:1: an information dictionary must be a dictionary\n",
+                   file.c_str());
       value = plist::Value(plist::Dictionary());
     }
   }
@@ -117,7 +119,8 @@ std::string executable_locked(BundleState& s) {
   std::string name = foundation::os::base_name(s.path);
   const std::string suffix = ".bundle";
   if (name.size() <= suffix.size() || !name.ends_with(suffix)) return "";
-  return foundation::os::join_path(s.path, loader::module_file_name(name.substr(0, name.size() - suffix.size())));
+  return foundation::os::join_path(s.path,
+                                   loader::module_file_name(name.substr(0, name.size() - suffix.size())));
 }
 
 // --- Class methods -------------------------------------------------------
@@ -135,8 +138,8 @@ id NSBundle_mainBundle(id self, SEL) {
 
 id NSBundle_bundleForClass(id self, SEL, Class cls) {
   const char* module = class_getModulePath(cls);
-  if (module == nullptr ||
-      foundation::os::canonical_path(module) == foundation::os::canonical_path(foundation::os::executable_path()))
+  if (module == nullptr || foundation::os::canonical_path(module) ==
+                               foundation::os::canonical_path(foundation::os::executable_path()))
     return NSBundle_mainBundle(self, nullptr);
   return bundle_for_path(reinterpret_cast<Class>(self), foundation::os::directory_of(module), true);
 }
@@ -208,8 +211,8 @@ id NSBundle_objectForInfoDictionaryKey(id self, SEL, id key) {
 }
 
 id NSBundle_bundleIdentifier(id self, SEL) {
-  id value =
-      msg<id>(NSBundle_infoDictionary(self, nullptr), SELECTOR(objectForKey:), reinterpret_cast<id>(&identifier_key));
+  id value = msg<id>(NSBundle_infoDictionary(self, nullptr), SELECTOR(objectForKey:),
+                     reinterpret_cast<id>(&identifier_key));
   return is_string(value) ? value : nil;
 }
 
@@ -235,8 +238,12 @@ const objc_method_def instance_methods[] = {
     {"description", objc_imp(&NSBundle_description)},
 };
 
-objc_class_def NSBundle_def = {"NSBundle", "NSObject", sizeof(NSBundleLayout), objc_methods(class_methods),
-                               objc_methods(instance_methods), Nil};
+objc_class_def NSBundle_def = {"NSBundle",
+                               "NSObject",
+                               sizeof(NSBundleLayout),
+                               objc_methods(class_methods),
+                               objc_methods(instance_methods),
+                               Nil};
 objc_class_def* const classes[] = {&NSBundle_def};
 objc_constant_string* const strings[] = {&executable_key, &identifier_key};
 objc_module_record bundle_record = {OBJC_MODULE_VERSION, "NSBundle", classes, 1, nullptr, 0, strings, 2};

@@ -22,8 +22,8 @@ std::optional<std::vector<std::string>>& argument_list() {
   static auto* arguments = new std::optional<std::vector<std::string>>;
   return *arguments;
 }
-id shared_info = nil;       // the +processInfo instance, never released
-id argument_array = nil;    // the -arguments array, built on first use, never released
+id shared_info = nil;     // the +processInfo instance, never released
+id argument_array = nil;  // the -arguments array, built on first use, never released
 
 // Expects process_lock held.
 const std::vector<std::string>& arguments_locked() {
@@ -83,10 +83,15 @@ const objc_method_def instance_methods[] = {
     {"processIdentifier", objc_imp(&NSProcessInfo_processIdentifier)},
 };
 
-objc_class_def NSProcessInfo_def = {"NSProcessInfo",          "NSObject", sizeof(NSObjectLayout),
-                                    objc_methods(class_methods), objc_methods(instance_methods), Nil};
+objc_class_def NSProcessInfo_def = {"NSProcessInfo",
+                                    "NSObject",
+                                    sizeof(NSObjectLayout),
+                                    objc_methods(class_methods),
+                                    objc_methods(instance_methods),
+                                    Nil};
 objc_class_def* const classes[] = {&NSProcessInfo_def};
-objc_module_record process_info_record = {OBJC_MODULE_VERSION, "NSProcessInfo", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record process_info_record = {
+    OBJC_MODULE_VERSION, "NSProcessInfo", classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(process_info_record)
 
 }  // namespace

@@ -31,11 +31,13 @@ bool is_string(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSString"))
 bool is_number(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSNumber")); }
 bool is_dictionary(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSDictionary")); }
 void release(id obj) { msg<void>(obj, SELECTOR(release)); }
-id new_mutable_dictionary() { return msg<id>(msg<id>(cls("NSMutableDictionary"), SELECTOR(alloc)), SELECTOR(init)); }
+id new_mutable_dictionary() {
+  return msg<id>(msg<id>(cls("NSMutableDictionary"), SELECTOR(alloc)), SELECTOR(init));
+}
 
 // A persistent domain as this process last read or wrote it.
 struct Domain {
-  id dictionary = nil;  // NSMutableDictionary, owned; nil until loaded
+  id dictionary = nil;   // NSMutableDictionary, owned; nil until loaded
   bool present = false;  // its file exists and holds a domain
   bool broken = false;   // its file exists but cannot be read as a domain
 };
@@ -172,7 +174,8 @@ bool parse_integer(const std::string& text, long long& number) {
   if (text.empty()) return false;
   char* end = nullptr;
   number = std::strtoll(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != '\0' || !(std::isdigit(static_cast<unsigned char>(text.back())))) return false;
+  if (end == text.c_str() || *end != '\0' || !(std::isdigit(static_cast<unsigned char>(text.back()))))
+    return false;
   if (number > INT32_MAX) number = INT32_MAX;
   if (number < INT32_MIN) number = INT32_MIN;
   return true;
@@ -233,11 +236,16 @@ id NSUserDefaults_domainNameForKey(id self, SEL, id key) {
   Source source;
   lookup_locked(s, key, &source);
   switch (source) {
-    case Source::kArgument: return NSArgumentDomain;
-    case Source::kApplication: return s.app_name_string;
-    case Source::kGlobal: return NSGlobalDomain;
-    case Source::kRegistration: return NSRegistrationDomain;
-    case Source::kNone: break;
+    case Source::kArgument:
+      return NSArgumentDomain;
+    case Source::kApplication:
+      return s.app_name_string;
+    case Source::kGlobal:
+      return NSGlobalDomain;
+    case Source::kRegistration:
+      return NSRegistrationDomain;
+    case Source::kNone:
+      break;
   }
   return nil;
 }
@@ -441,11 +449,16 @@ const objc_method_def instance_methods[] = {
     {"dictionaryRepresentation", objc_imp(&NSUserDefaults_dictionaryRepresentation)},
 };
 
-objc_class_def NSUserDefaults_def = {"NSUserDefaults",           "NSObject", sizeof(NSUserDefaultsLayout),
-                                     objc_methods(class_methods), objc_methods(instance_methods), Nil};
+objc_class_def NSUserDefaults_def = {"NSUserDefaults",
+                                     "NSObject",
+                                     sizeof(NSUserDefaultsLayout),
+                                     objc_methods(class_methods),
+                                     objc_methods(instance_methods),
+                                     Nil};
 objc_class_def* const classes[] = {&NSUserDefaults_def};
 objc_constant_string* const strings[] = {&argument_domain, &global_domain, &registration_domain};
-objc_module_record user_defaults_record = {OBJC_MODULE_VERSION, "NSUserDefaults", classes, 1, nullptr, 0, strings, 3};
+objc_module_record user_defaults_record = {
+    OBJC_MODULE_VERSION, "NSUserDefaults", classes, 1, nullptr, 0, strings, 3};
 OBJC_MODULE_RECORD(user_defaults_record)
 
 }  // namespace

@@ -218,7 +218,7 @@ class Parser {
     size_t start = pos_;
     int start_line = line_;
     size_t start_line_start = line_start_;
-    advance();  // the opening quote
+    advance();                  // the opening quote
     uint32_t pending_high = 0;  // a high surrogate waiting for its low half
     for (;;) {
       if (at_end()) return fail_at(start, start_line, start_line_start, "unterminated string");
@@ -246,7 +246,8 @@ class Parser {
         uint32_t unit = 0;
         for (int k = 0; k < 4; ++k) {
           int digit = at_end() ? -1 : hex_value(peek());
-          if (digit < 0) return fail("expected four hex digits after \\" + std::string(1, static_cast<char>(e)));
+          if (digit < 0)
+            return fail("expected four hex digits after \\" + std::string(1, static_cast<char>(e)));
           unit = unit * 16 + static_cast<uint32_t>(digit);
           advance();
         }
@@ -273,22 +274,43 @@ class Parser {
           advance();
         }
         if (value == 0 || value > 0x7F)
-          return fail_at(escape_pos, line_, line_start_, "octal escape outside 1..177 (use \\U for other characters)");
+          return fail_at(escape_pos, line_, line_start_,
+                         "octal escape outside 1..177 (use \\U for other characters)");
         out += static_cast<char>(value);
         continue;
       }
       char plain;
       switch (e) {
-        case '"': plain = '"'; break;
-        case '\\': plain = '\\'; break;
-        case 'n': plain = '\n'; break;
-        case 't': plain = '\t'; break;
-        case 'r': plain = '\r'; break;
-        case 'a': plain = '\a'; break;
-        case 'b': plain = '\b'; break;
-        case 'f': plain = '\f'; break;
-        case 'v': plain = '\v'; break;
-        case '\n': plain = '\n'; break;  // an escaped line break is a line break
+        case '"':
+          plain = '"';
+          break;
+        case '\\':
+          plain = '\\';
+          break;
+        case 'n':
+          plain = '\n';
+          break;
+        case 't':
+          plain = '\t';
+          break;
+        case 'r':
+          plain = '\r';
+          break;
+        case 'a':
+          plain = '\a';
+          break;
+        case 'b':
+          plain = '\b';
+          break;
+        case 'f':
+          plain = '\f';
+          break;
+        case 'v':
+          plain = '\v';
+          break;
+        case '\n':
+          plain = '\n';
+          break;  // an escaped line break is a line break
         default:
           return fail_at(escape_pos, line_, line_start_, "unknown escape \\" + describe_char(e));
       }
@@ -344,7 +366,8 @@ class Parser {
       if (!skip_space()) return false;
       if (at_end()) return fail("unexpected end of file, expected ',' or ')' in array");
       if (peek() == ')') break;
-      if (peek() != ',') return fail("expected ',' or ')' after array element, found " + describe_char(peek()));
+      if (peek() != ',')
+        return fail("expected ',' or ')' after array element, found " + describe_char(peek()));
       advance();
       if (!skip_space()) return false;
       if (!at_end() && peek() == ')') break;  // trailing comma
@@ -362,7 +385,8 @@ class Parser {
       if (at_end()) return fail("unexpected end of file, expected a key or '}'");
       unsigned char c = peek();
       if (c == '}') break;
-      if (c != '"' && !is_bare_char(c)) return fail("unexpected " + describe_char(c) + ", expected a key or '}'");
+      if (c != '"' && !is_bare_char(c))
+        return fail("unexpected " + describe_char(c) + ", expected a key or '}'");
       std::string key;
       if (!parse_string(key)) return false;
       if (!skip_space()) return false;
@@ -466,8 +490,9 @@ Value parse_value_or_string(std::string_view text) {
 }
 
 std::string quote_if_needed(std::string_view text) {
-  bool bare = !text.empty() && std::all_of(text.begin(), text.end(),
-                                           [](char c) { return is_bare_char(static_cast<unsigned char>(c)); });
+  bool bare = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return is_bare_char(static_cast<unsigned char>(c));
+  });
   // "//x" or "/*x" would start a comment when read back.
   if (bare && (text.find("//") != std::string_view::npos || text.find("/*") != std::string_view::npos))
     bare = false;
@@ -476,11 +501,21 @@ std::string quote_if_needed(std::string_view text) {
   for (char ch : text) {
     unsigned char c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char buffer[8];

@@ -13,7 +13,8 @@ id from_value(const plist::Value& value) {
   if (value.is_data()) return NSStringFromUTF8(plist::write(value, false).c_str());
   if (value.is_array()) {
     id array = msg<id>(reinterpret_cast<id>(class_named("NSMutableArray")), SELECTOR(array));
-    for (const plist::Value& element : value.array()) msg<void>(array, SELECTOR(addObject:), from_value(element));
+    for (const plist::Value& element : value.array())
+      msg<void>(array, SELECTOR(addObject:), from_value(element));
     return array;
   }
   id dictionary = msg<id>(reinterpret_cast<id>(class_named("NSMutableDictionary")), SELECTOR(dictionary));

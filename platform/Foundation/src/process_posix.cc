@@ -79,7 +79,8 @@ std::map<std::string, std::string> environment() {
 Status read_file(const std::string& path, std::string& contents) {
   contents.clear();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Status::failure(describe("cannot open", path, errno), errno == ENOENT || errno == ENOTDIR);
+  if (fd < 0)
+    return Status::failure(describe("cannot open", path, errno), errno == ENOENT || errno == ENOTDIR);
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
     ::close(fd);
@@ -161,7 +162,8 @@ Status list_directory(const std::string& directory, std::vector<std::string>& na
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat info {};
-    if (::stat(join_path(directory, name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
+    if (::stat(join_path(directory, name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      names.push_back(name);
   }
   ::closedir(dir);
   return {};

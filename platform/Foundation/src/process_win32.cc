@@ -1,8 +1,8 @@
 // Windows side of the process interface: GetCommandLineW for the arguments,
 // GetModuleFileNameW for the executable, and the wide-character file calls.
 // Paths and strings cross this boundary as UTF-8.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "os_process.h"
 
@@ -113,14 +113,15 @@ Status read_file(const std::string& path, std::string& contents) {
 Status write_file_atomically(const std::string& path, const std::string& contents) {
   std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
   std::wstring wide_temp = widen(temp);
-  HANDLE file =
-      CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Status::failure(describe("cannot create", temp, GetLastError()));
   size_t done = 0;
   bool written = true;
   while (written && done < contents.size()) {
     DWORD n = 0;
-    written = WriteFile(file, contents.data() + done, static_cast<DWORD>(contents.size() - done), &n, nullptr);
+    written =
+        WriteFile(file, contents.data() + done, static_cast<DWORD>(contents.size() - done), &n, nullptr);
     done += n;
   }
   written = written && FlushFileBuffers(file);
@@ -130,7 +131,8 @@ Status write_file_atomically(const std::string& path, const std::string& content
     DeleteFileW(wide_temp.c_str());
     return Status::failure(describe("cannot write", temp, error));
   }
-  if (!MoveFileExW(wide_temp.c_str(), widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveFileExW(wide_temp.c_str(), widen(path).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
     DeleteFileW(wide_temp.c_str());
     return Status::failure(describe("cannot replace", path, error));

@@ -94,7 +94,8 @@ struct FOUNDATION_EXPORT ParseError {
 
 // Parses text holding exactly one value. On failure returns false and fills
 // error; value is then left empty. Never throws on bad input.
-FOUNDATION_EXPORT bool parse(std::string_view text, std::string_view file_name, Value& value, ParseError& error);
+FOUNDATION_EXPORT bool parse(std::string_view text, std::string_view file_name, Value& value,
+                             ParseError& error);
 
 // Reads text as a value if it parses as one, otherwise as the string text
 // itself: how command-line values are taken ("(a, b)" is an array, "hello
