@@ -1,8 +1,10 @@
 // Windows side of the process interface: GetCommandLineW for the arguments,
 // GetModuleFileNameW for the executable, and the wide-character file calls.
 // Paths and strings cross this boundary as UTF-8.
-#include <shellapi.h>
+// windows.h must come first: shellapi.h relies on its definitions.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include "os_process.h"
 
