@@ -5,6 +5,7 @@
 // classes itself with register_test_classes().
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -119,16 +120,25 @@ OBJC_MODULE_RECORD(test_record)
 
 // Registers every record this program queued (the test classes, and any
 // linked units), once. User defaults point at an empty directory first, so
-// that nothing from the user's own defaults reaches a test.
+// that nothing from the user's own defaults reaches a test; the directory
+// goes away when the program ends.
 inline void register_test_classes() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  auto dir = std::filesystem::temp_directory_path() / ("appkit-test-defaults-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  setenv("USER_DEFAULTS_DIR", dir.c_str(), 1);
-  objc_register_header("appkit-test");
-  objc_finish_header();
+  struct EmptyDefaults {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("appkit-test-defaults-" +
+                                 std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    EmptyDefaults() {
+      std::filesystem::create_directories(dir);
+      setenv("USER_DEFAULTS_DIR", dir.c_str(), 1);
+      objc_register_header("appkit-test");
+      objc_finish_header();
+    }
+    ~EmptyDefaults() {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    }
+  };
+  static EmptyDefaults once;
 }
 
 inline id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
