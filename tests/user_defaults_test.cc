@@ -240,6 +240,21 @@ TEST_F(UserDefaults, FailedWriteChangesNothing) {
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("K"))), "old");
 }
 
+TEST_F(UserDefaults, NoStoreWithoutHomeOrOverride) {
+  unsetenv("USER_DEFAULTS_DIR");
+  unsetenv("HOME");
+  fs::current_path(dir_);
+  std::ofstream(kApp + ".plist") << "{ Stray = YES; }";  // must not be taken for the domain
+  id d = defaults();
+  EXPECT_EQ(boolean(d, "Stray"), NO);
+  testing::internal::CaptureStderr();
+  msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("K"));
+  msg<void>(d, SELECTOR(removePersistentDomainForName:), str(kApp.c_str()));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("set USER_DEFAULTS_DIR or HOME"), std::string::npos);
+  EXPECT_EQ(boolean(d, "K"), NO);
+  EXPECT_TRUE(fs::exists(dir_ / (kApp + ".plist")));
+}
+
 TEST_F(UserDefaults, PersistentDomainsByName) {
   id d = defaults();
   EXPECT_EQ(msg<id>(d, SELECTOR(persistentDomainForName:), str("Other")), nil);

@@ -42,7 +42,9 @@ bool is_valid_domain_name(std::string_view name, std::string& why) {
 }
 
 std::string domain_path(std::string_view name) {
-  return foundation::os::join_path(directory(), std::string(name) + std::string(kSuffix));
+  std::string dir = directory();
+  if (dir.empty()) return "";  // never a file relative to the working directory
+  return foundation::os::join_path(dir, std::string(name) + std::string(kSuffix));
 }
 
 Loaded load(std::string_view name) {
@@ -50,6 +52,7 @@ Loaded load(std::string_view name) {
   std::string why;
   if (!is_valid_domain_name(name, why)) return result;  // nothing can be stored under it
   std::string path = domain_path(name);
+  if (path.empty()) return result;
   std::string text;
   foundation::os::Status status = foundation::os::read_file(path, text);
   if (!status) {
@@ -110,6 +113,7 @@ bool save(std::string_view name, const plist::Dictionary& dictionary, std::strin
 
 bool remove(std::string_view name, std::string& why) {
   if (!may_replace(name, why)) return false;
+  if (directory().empty()) return true;  // no store, so nothing to remove
   auto status = foundation::os::remove_file(domain_path(name));
   if (!status) why = status.error;
   return status.ok;

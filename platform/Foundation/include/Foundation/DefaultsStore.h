@@ -30,7 +30,7 @@ FOUNDATION_EXPORT std::string directory();
 // reason otherwise.
 FOUNDATION_EXPORT bool is_valid_domain_name(std::string_view name, std::string& why);
 
-// The file of a domain.
+// The file of a domain; "" when directory() is "".
 FOUNDATION_EXPORT std::string domain_path(std::string_view name);
 
 struct Loaded {
