@@ -272,6 +272,18 @@ id NSApplication_orderFrontModalWindow(id self, SEL, id window) {
   return window;
 }
 
+// --- Page layout --------------------------------------------------------
+
+// - (void)runPageLayout:(id)sender
+// Runs the shared page-layout panel on the shared print settings
+// themselves, which the panel edits in place whatever the user closes it
+// with.
+void NSApplication_runPageLayout(id, SEL, id) {
+  id print_info = msg<id>(objc_getClass("NSPrintInfo"), SELECTOR(sharedPrintInfo));
+  msg<NSInteger>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)), SELECTOR(runModalWithPrintInfo:),
+                 print_info);
+}
+
 // --- Windows ------------------------------------------------------------
 
 id NSApplication_keyWindow(id, SEL) { return screen::key_window(); }
@@ -311,6 +323,7 @@ const objc_method_def instance_methods[] = {
     {"modalWindow", objc_imp(&NSApplication_modalWindow)},
     {"_isRunningModal", objc_imp(&NSApplication_isRunningModal)},
     {"_orderFrontModalWindow:", objc_imp(&NSApplication_orderFrontModalWindow)},
+    {"runPageLayout:", objc_imp(&NSApplication_runPageLayout)},
     {"keyWindow", objc_imp(&NSApplication_keyWindow)},
     {"windows", objc_imp(&NSApplication_windows)},
     {"orderedWindows", objc_imp(&NSApplication_orderedWindows)},
