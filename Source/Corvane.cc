@@ -1,6 +1,7 @@
 // The Corvane unit: the matrix scroll patch (CorvaneMatrix and the dontdoit
-// counter), the entry class Corvane, which the runtime starts with load,
-// and the keys it reads.
+// counter), the page layout patch (the category PageLayoutPatch on
+// CorvaneApplication), the entry class Corvane, which the runtime starts
+// with load, and the keys it reads.
 #include "Foundation/NSException.h"
 #include "objc/module.h"
 
@@ -80,6 +81,43 @@ objc_class_def CorvaneMatrix_class = {"CorvaneMatrix", "NSMatrix", 0 /* no insta
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// PageLayoutPatch: a category on CorvaneApplication, so it is active exactly
+// when the application patch is. The page-layout panel works on a copy of
+// the shared print settings, which become the shared ones only when the
+// user presses OK; a cancelled panel leaves the shared settings as they
+// were. This unit's record is registered before CorvaneApplication's: the
+// runtime holds the category until its class arrives.
+
+// - (void)runPageLayout:(id)sender
+// Replaces the framework's method outright. The copy is this call's own and
+// is released however the panel ends; an exception from the panel goes on
+// to the caller as the very same object, with the shared settings untouched.
+static void CorvaneApplication_PageLayoutPatch_runPageLayout(id, SEL, id) {
+  id copy = msg<id>(msg<id>(objc_getClass("NSPrintInfo"), SELECTOR(sharedPrintInfo)), SELECTOR(copy));
+  int32_t result = 0;
+  try {
+    result = msg<int32_t>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)),
+                          SELECTOR(runModalWithPrintInfo:), copy);
+  } catch (const NSRaisedException& raised) {
+    msg<void>(copy, SELECTOR(release));
+    msg<void>(raised.exception, SELECTOR(raise));
+    return;
+  } catch (...) {
+    msg<void>(copy, SELECTOR(release));
+    throw;
+  }
+  if (result == 1) msg<void>(objc_getClass("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), copy);
+  msg<void>(copy, SELECTOR(release));
+}
+
+static const objc_method_def PageLayoutPatch_instance_methods[] = {
+    {"runPageLayout:", objc_imp(&CorvaneApplication_PageLayoutPatch_runPageLayout)},
+};
+
+static const objc_category_def PageLayoutPatch_category = {
+    "CorvaneApplication", "PageLayoutPatch", objc_no_methods, objc_methods(PageLayoutPatch_instance_methods)};
+
+// ---------------------------------------------------------------------------
 // Corvane: the entry class. Registers the bundle's fallback defaults and
 // turns on each patch whose switch is on.
 
@@ -132,6 +170,7 @@ static objc_class_def Corvane_class = {
 static objc_class_def* const Corvane_unit_classes[] = {&CorvaneMatrix_class, &Corvane_class};
 static objc_constant_string* const Corvane_unit_strings[] = {&CorvaneDefaults, &CorvaneEnable,
                                                              &MatrixScrollPatchEnable};
-static objc_module_record Corvane_unit = {
-    OBJC_MODULE_VERSION, "Corvane", Corvane_unit_classes, 2, nullptr, 0, Corvane_unit_strings, 3};
+static const objc_category_def* const Corvane_unit_categories[] = {&PageLayoutPatch_category};
+static objc_module_record Corvane_unit = {OBJC_MODULE_VERSION,     "Corvane", Corvane_unit_classes, 2,
+                                          Corvane_unit_categories, 1,         Corvane_unit_strings, 3};
 OBJC_MODULE_RECORD(Corvane_unit)

@@ -6,11 +6,13 @@
 namespace host {
 
 int run_matrix_scenario(std::FILE* out);
+int run_page_layout_scenario(std::FILE* out);
 int run_modal_scenario(std::FILE* out);
 int run_nested_scenario(std::FILE* out);
 
 const Scenario kScenarios[] = {
     {"matrix", "edit a matrix cell, scroll away, click another", run_matrix_scenario},
+    {"pagelayout", "choose A5 and Cancel, then A5 and OK", run_page_layout_scenario},
     {"modal", "run Find modally, click the Inspector palette", run_modal_scenario},
     {"nested", "run A modally, B inside it, click the palette", run_nested_scenario},
     {nullptr, nullptr, nullptr},
