@@ -27,6 +27,15 @@ struct ProcessResult {
   std::string err;
 };
 
+// Sets an environment variable for this process and the children it runs.
+inline void set_env(const char* name, const std::string& value) {
+#if defined(_WIN32)
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
 // The build directory the tests belong to (set by CTest).
 inline std::filesystem::path build_dir() {
   const char* dir = std::getenv("CORVANE_BUILD_DIR");

@@ -1,0 +1,148 @@
+// The real built bundle loaded by the sample host, each case in a process
+// of its own: which settings turn which patch on and from which domain the
+// switch came, and what happens with a bundle whose information dictionary
+// is missing, lacks the fallbacks or is malformed, or whose path does not
+// fit the attach handler's buffer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host_process.h"
+
+namespace fs = std::filesystem;
+using test_support::ProcessResult;
+
+namespace {
+
+class HostLoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    defaults_dir_ = test_support::fresh_directory("defaults");
+    test_support::set_env("USER_DEFAULTS_DIR", defaults_dir_.string());
+  }
+  void TearDown() override { fs::remove_all(defaults_dir_); }
+
+  // Writes a persistent domain the way `defaults write` leaves it.
+  void write_domain(const char* domain, const std::string& text) {
+    std::ofstream(defaults_dir_ / (std::string(domain) + ".plist")) << text;
+  }
+
+  // A copy of the built bundle under `parent`, with Info.plist replaced by
+  // `info` (or removed when info is null).
+  static fs::path bundle_copy(const fs::path& parent, const char* info) {
+    fs::path bundle = parent / "Corvane.bundle";
+    fs::create_directories(parent);
+    fs::copy(test_support::build_dir() / "Corvane.bundle", bundle, fs::copy_options::recursive);
+    fs::remove(bundle / "Resources" / "Info.plist");
+    if (info != nullptr) std::ofstream(bundle / "Resources" / "Info.plist") << info;
+    return bundle;
+  }
+
+  static ProcessResult host(std::vector<std::string> arguments,
+                            const fs::path& bundle = test_support::build_dir() / "Corvane.bundle") {
+    arguments.insert(arguments.begin(), {"-bundle", bundle.string()});
+    return test_support::run(test_support::program("SampleHost"), arguments);
+  }
+
+  fs::path defaults_dir_;
+};
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(HostLoad, ShippedFallbacksTurnBothPatchesOn) {
+  ProcessResult r = host({});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "Corvane.bundle/Corvane.")) << r.out;
+  EXPECT_TRUE(has(r.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << r.out;
+  EXPECT_TRUE(has(r.out, "CorvaneEnable            YES (from NSRegistrationDomain)")) << r.out;
+  EXPECT_TRUE(has(r.out, "MatrixScrollPatchEnable  YES (from NSRegistrationDomain)")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSApplication            answered by CorvaneApplication")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSMatrix                 answered by CorvaneMatrix")) << r.out;
+  EXPECT_TRUE(has(r.out, "the application object is a CorvaneApplication")) << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(HostLoad, PersistentAndGlobalSettingsOverrideTheFallbacks) {
+  write_domain("SampleHost", "{ CorvaneEnable = NO; }");
+  write_domain("NSGlobalDomain", "{ MatrixScrollPatchEnable = NO; CorvaneEnable = YES; }");
+  ProcessResult r = host({});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from SampleHost)")) << r.out;
+  EXPECT_TRUE(has(r.out, "MatrixScrollPatchEnable  NO  (from NSGlobalDomain)")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSMatrix                 answered by NSMatrix")) << r.out;
+  EXPECT_TRUE(has(r.out, "the application object is a NSApplication")) << r.out;
+}
+
+TEST_F(HostLoad, ArgumentsOverrideEverythingInEitherDirection) {
+  write_domain("SampleHost", "{ CorvaneEnable = NO; MatrixScrollPatchEnable = YES; }");
+  ProcessResult r = host({"-CorvaneEnable", "YES", "-MatrixScrollPatchEnable", "NO"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "CorvaneEnable            YES (from NSArgumentDomain)")) << r.out;
+  EXPECT_TRUE(has(r.out, "MatrixScrollPatchEnable  NO  (from NSArgumentDomain)")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSApplication            answered by CorvaneApplication")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSMatrix                 answered by NSMatrix")) << r.out;
+}
+
+TEST_F(HostLoad, FallbacksOffAreOverriddenByAUserSettingOn) {
+  fs::path dir = test_support::fresh_directory("bundle");
+  fs::path bundle = bundle_copy(dir, "{ CorvaneDefaults = { CorvaneEnable = NO; MatrixScrollPatchEnable = 0; }; }");
+  ProcessResult r = host({"-MatrixScrollPatchEnable", "YES"}, bundle);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from NSRegistrationDomain)")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSMatrix                 answered by CorvaneMatrix")) << r.out;
+  fs::remove_all(dir);
+}
+
+// Without fallbacks a switch with no value anywhere reads NO: the bundle
+// loads and replaces nothing, and says nothing about it.
+TEST_F(HostLoad, MissingFallbacksOrInfoDictionaryLeaveBothPatchesOff) {
+  for (const char* info : {"{ NSExecutable = Corvane; }", static_cast<const char*>(nullptr)}) {
+    fs::path dir = test_support::fresh_directory("bundle");
+    ProcessResult r = host({}, bundle_copy(dir, info));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << r.out;
+    EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from no domain")) << r.out;
+    EXPECT_TRUE(has(r.out, "MatrixScrollPatchEnable  NO  (from no domain")) << r.out;
+    EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
+    EXPECT_TRUE(has(r.out, "NSMatrix                 answered by NSMatrix")) << r.out;
+    EXPECT_EQ(r.err, "");
+    fs::remove_all(dir);
+  }
+}
+
+TEST_F(HostLoad, MalformedInfoDictionaryIsReportedWithItsPositionAndReadsEmpty) {
+  fs::path dir = test_support::fresh_directory("bundle");
+  ProcessResult r = host({}, bundle_copy(dir, "{\n  CorvaneDefaults = { CorvaneEnable = YES\n}"));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.err, "Info.plist:3:1")) << r.err;
+  EXPECT_TRUE(has(r.out, "fallbacks: (none in Info.plist)")) << r.out;
+  EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
+  fs::remove_all(dir);
+}
+
+// The attach handler reads the module's path into a 260-byte buffer. A
+// longer path must not be registered truncated: the module attaches
+// nothing and the host's load reports the failure.
+TEST_F(HostLoad, BundlePathTooLongForTheAttachBufferFailsTheLoad) {
+  fs::path dir = test_support::fresh_directory("long");
+  fs::path deep = dir;
+  while (deep.string().size() < 300) deep /= std::string(40, 'd');
+  ProcessResult r = host({}, bundle_copy(deep, nullptr));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(has(r.err, "did not attach")) << r.err;
+  EXPECT_FALSE(has(r.out, "answered by Corvane")) << r.out;
+  fs::remove_all(dir);
+}
+
+TEST_F(HostLoad, MissingBundleIsReported) {
+  ProcessResult r = host({}, "/nonexistent/Corvane.bundle");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(has(r.err, "cannot load bundle /nonexistent/Corvane.bundle")) << r.err;
+}
+
+}  // namespace
