@@ -1,5 +1,6 @@
-// Counts heap allocations made anywhere in the process, so that a
-// benchmark can report allocations per iteration as a counter. Include it
+// Counts heap allocations (and frees) made anywhere in the process, so
+// that a benchmark can report allocations per iteration, and the blocks
+// an operation left behind, as counters. Include it
 // in exactly one source file of a benchmark program: it defines the
 // process's allocation functions.
 //
@@ -20,7 +21,14 @@ namespace bench {
 
 inline std::atomic<unsigned long> allocation_count{0};
 
+inline std::atomic<unsigned long> release_count{0};
+
 inline unsigned long allocations() { return allocation_count.load(std::memory_order_relaxed); }
+// Blocks allocated and not yet freed, since the process began (as far as
+// the counter sees them).
+inline long live_blocks() {
+  return static_cast<long>(allocations()) - static_cast<long>(release_count.load(std::memory_order_relaxed));
+}
 
 // Allocations made while the state's loop ran, divided by its iterations.
 // Take `before` just ahead of the loop.
@@ -50,7 +58,10 @@ void* realloc(void* pointer, size_t size) {
   bench::allocation_count.fetch_add(1, std::memory_order_relaxed);
   return __libc_realloc(pointer, size);
 }
-void free(void* pointer) { __libc_free(pointer); }
+void free(void* pointer) {
+  if (pointer != nullptr) bench::release_count.fetch_add(1, std::memory_order_relaxed);
+  __libc_free(pointer);
+}
 }
 #else
 void* operator new(size_t size) {
@@ -58,6 +69,9 @@ void* operator new(size_t size) {
   if (void* p = std::malloc(size != 0 ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* pointer) noexcept { std::free(pointer); }
-void operator delete(void* pointer, size_t) noexcept { std::free(pointer); }
+void operator delete(void* pointer) noexcept {
+  if (pointer != nullptr) bench::release_count.fetch_add(1, std::memory_order_relaxed);
+  std::free(pointer);
+}
+void operator delete(void* pointer, size_t) noexcept { operator delete(pointer); }
 #endif
