@@ -56,8 +56,14 @@ void BundleLoad(benchmark::State& state, const char* bundle_path) {
     state.SetIterationTime(seconds);
   }
 }
-BENCHMARK_CAPTURE(BundleLoad, empty, EMPTY_BUNDLE)->UseManualTime()->Iterations(20)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BundleLoad, corvane, CORVANE_BUNDLE)->UseManualTime()->Iterations(20)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BundleLoad, empty, EMPTY_BUNDLE)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BundleLoad, corvane, CORVANE_BUNDLE)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -97,7 +97,8 @@ void CachedAfterFill(benchmark::State& state) {
   }
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kFillsPerIteration; ++i) benchmark::DoNotOptimize(msg<int>(object, SELECTOR(target:), 1));
+    for (int i = 0; i < kFillsPerIteration; ++i)
+      benchmark::DoNotOptimize(msg<int>(object, SELECTOR(target:), 1));
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     state.SetIterationTime(elapsed.count() / kFillsPerIteration);
   }
@@ -105,7 +106,8 @@ void CachedAfterFill(benchmark::State& state) {
 }
 
 void shapes(benchmark::internal::Benchmark* b) {
-  for (auto [depth, methods] : {std::pair{1, 1}, {1, 64}, {8, 8}, {64, 1}, {64, 8}}) b->Args({depth, methods});
+  for (auto [depth, methods] : {std::pair{1, 1}, {1, 64}, {8, 8}, {64, 1}, {64, 8}})
+    b->Args({depth, methods});
   b->UseManualTime()->Iterations(40);
 }
 BENCHMARK(CacheFill)->Apply(shapes);

@@ -37,8 +37,14 @@ class ClassFactory {
       defs.defs.push_back(objc_class_def{name, super, 0, objc_no_methods, methods, Nil});
     }
     for (objc_class_def& def : defs.defs) defs.pointers.push_back(&def);
-    defs.record = {OBJC_MODULE_VERSION, "Synthetic", defs.pointers.data(),
-                   static_cast<uint32_t>(defs.pointers.size()), nullptr, 0, nullptr, 0};
+    defs.record = {OBJC_MODULE_VERSION,
+                   "Synthetic",
+                   defs.pointers.data(),
+                   static_cast<uint32_t>(defs.pointers.size()),
+                   nullptr,
+                   0,
+                   nullptr,
+                   0};
     __objc_execClass(&defs.record);
     objc_register_header("synthetic");
     objc_finish_header();

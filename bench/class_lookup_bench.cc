@@ -40,7 +40,8 @@ Fixture& fixture() {
 
 // One hash lookup of the name, out of line as objc_getClass is (so that
 // instruction counts can be taken per call of either).
-[[gnu::noinline]] Class hash_map_find(const std::unordered_map<std::string_view, Class>& map, const char* name) {
+[[gnu::noinline]] Class hash_map_find(const std::unordered_map<std::string_view, Class>& map,
+                                      const char* name) {
   auto it = map.find(std::string_view(name));
   return it != map.end() ? it->second : Nil;
 }

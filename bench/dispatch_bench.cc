@@ -22,7 +22,8 @@ struct Layout : objc_object {
 int add(id self, SEL, int a) { return static_cast<Layout*>(self)->value + a; }
 
 objc_method_def root_methods[] = {{"add:", objc_imp(&add)}};
-objc_class_def root_def = {"BenchRoot", nullptr, sizeof(Layout), objc_no_methods, objc_methods(root_methods), Nil};
+objc_class_def root_def = {"BenchRoot", nullptr, sizeof(Layout), objc_no_methods, objc_methods(root_methods),
+                           Nil};
 objc_class_def sub_def = {"BenchSub", "BenchRoot", sizeof(Layout), objc_no_methods, objc_no_methods, Nil};
 objc_class_def* classes[] = {&root_def, &sub_def};
 objc_module_record record = {OBJC_MODULE_VERSION, "Bench", classes, 2, nullptr, 0, nullptr, 0};

@@ -28,8 +28,8 @@ namespace {
 id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
 
 id new_object(const char* class_name, NSInteger x, NSInteger y, NSInteger width, NSInteger height) {
-  return msg<id>(msg<id>(cls(class_name), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:), x, y, width,
-                 height);
+  return msg<id>(msg<id>(cls(class_name), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:), x, y,
+                 width, height);
 }
 
 struct World {
@@ -56,16 +56,16 @@ struct World {
     outer_panel = new_object("NSPanel", 20, 20, 200, 100);
     window = new_object("NSWindow", 0, 0, 500, 300);
     id scroll = new_object("NSScrollView", 0, 0, 200, 200);
-    matrix = msg<id>(msg<id>(cls("NSMatrix"), SELECTOR(alloc)), SELECTOR(initWithRows:columns:), NSInteger(300),
-                     NSInteger(1));
+    matrix = msg<id>(msg<id>(cls("NSMatrix"), SELECTOR(alloc)), SELECTOR(initWithRows:columns:),
+                     NSInteger(300), NSInteger(1));
     msg<void>(scroll, SELECTOR(setDocumentView:), matrix);
     msg<void>(window, SELECTOR(setContentView:), scroll);
     msg<void>(window, SELECTOR(makeKeyAndOrderFront:), id(nil));
-    mouse_down = msg<id>(msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), NSInteger(NSLeftMouseDown),
-                                 NSInteger(5), NSInteger(5), window),
+    mouse_down = msg<id>(msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:),
+                                 NSInteger(NSLeftMouseDown), NSInteger(5), NSInteger(5), window),
                          SELECTOR(retain));
-    key_down = msg<id>(msg<id>(cls("NSEvent"), SELECTOR(keyEventWithType:characters:window:), NSInteger(NSKeyDown),
-                               NSStringFromUTF8("\t"), window),
+    key_down = msg<id>(msg<id>(cls("NSEvent"), SELECTOR(keyEventWithType:characters:window:),
+                               NSInteger(NSKeyDown), NSStringFromUTF8("\t"), window),
                        SELECTOR(retain));
   }
 
@@ -98,7 +98,8 @@ void ModalSessionPair(benchmark::State& state) {
   World& w = world();
   w.use_application(kPatched);
   _NSModalSession* outer = nullptr;
-  if (state.range(0) > 0) outer = msg<_NSModalSession*>(w.app, SELECTOR(beginModalSessionForWindow:), w.outer_panel);
+  if (state.range(0) > 0)
+    outer = msg<_NSModalSession*>(w.app, SELECTOR(beginModalSessionForWindow:), w.outer_panel);
   unsigned long before = bench::allocations();
   long live_before = bench::live_blocks();
   for (auto _ : state) {
@@ -160,7 +161,17 @@ void TextDidEndEditing(benchmark::State& state) {
 }
 // A fixed count: only part of each iteration is timed, so a time-based
 // count would run for many times the minimum time.
-BENCHMARK(TextDidEndEditing<false>)->Name("TextDidEndEditing/framework")->Arg(0)->Arg(1)->UseManualTime()->Iterations(20000);
-BENCHMARK(TextDidEndEditing<true>)->Name("TextDidEndEditing/patched")->Arg(0)->Arg(1)->UseManualTime()->Iterations(20000);
+BENCHMARK(TextDidEndEditing<false>)
+    ->Name("TextDidEndEditing/framework")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(20000);
+BENCHMARK(TextDidEndEditing<true>)
+    ->Name("TextDidEndEditing/patched")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(20000);
 
 }  // namespace

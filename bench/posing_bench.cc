@@ -70,8 +70,8 @@ struct ChildResult {
 };
 
 bool run_in_child(long others, long subclasses, ChildResult& result) {
-  std::string command = std::string("'") + g_self + "' --child " + std::to_string(others) + " " +
-                        std::to_string(subclasses);
+  std::string command =
+      std::string("'") + g_self + "' --child " + std::to_string(others) + " " + std::to_string(subclasses);
   std::FILE* child = popen(command.c_str(), "r");
   if (child == nullptr) return false;
   int fields = std::fscanf(child, "%lf %lf %lu", &result.pose, &result.refill, &result.allocations);
@@ -93,7 +93,8 @@ void Measure(benchmark::State& state) {
   }
   state.counters["classes"] = static_cast<double>(others + 3);
   state.counters["subclasses"] = static_cast<double>(subclasses + 1);
-  if (!kRefill) state.counters["allocs_per_pose"] = benchmark::Counter(allocations, benchmark::Counter::kAvgIterations);
+  if (!kRefill)
+    state.counters["allocs_per_pose"] = benchmark::Counter(allocations, benchmark::Counter::kAvgIterations);
 }
 
 void Posing(benchmark::State& state) { Measure<false>(state); }
@@ -110,7 +111,8 @@ BENCHMARK(RefillAfterPosing)->Apply(sizes);
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return run_child(std::atol(argv[2]), std::atol(argv[3]));
+  if (argc == 4 && std::strcmp(argv[1], "--child") == 0)
+    return run_child(std::atol(argv[2]), std::atol(argv[3]));
   g_self = argv[0];
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

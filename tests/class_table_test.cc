@@ -23,8 +23,14 @@ TEST(ClassTable, NamesOfEveryLengthAndSharedPrefixesResolveExactly) {
     defs.push_back({name.c_str(), nullptr, sizeof(objc_object), objc_no_methods, objc_no_methods, Nil});
     pointers.push_back(&defs.back());
   }
-  objc_module_record record = {OBJC_MODULE_VERSION, "ClassTable", pointers.data(),
-                               static_cast<uint32_t>(pointers.size()), nullptr, 0, nullptr, 0};
+  objc_module_record record = {OBJC_MODULE_VERSION,
+                               "ClassTable",
+                               pointers.data(),
+                               static_cast<uint32_t>(pointers.size()),
+                               nullptr,
+                               0,
+                               nullptr,
+                               0};
   __objc_execClass(&record);
   objc_register_header("class_table_test");
   objc_finish_header();

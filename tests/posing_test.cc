@@ -21,10 +21,12 @@ const objc_method_def b_methods[] = {{"name", objc_imp(&b_name)}};
 
 // R <- S <- G, and the posers A (a subclass of R) and B (a subclass of A);
 // U is an unrelated root.
-objc_class_def r_def = {"PtR", nullptr, sizeof(objc_object), objc_methods(r_class_methods), objc_methods(r_methods), Nil};
+objc_class_def r_def = {
+    "PtR", nullptr, sizeof(objc_object), objc_methods(r_class_methods), objc_methods(r_methods), Nil};
 objc_class_def s_def = {"PtS", "PtR", sizeof(objc_object), objc_no_methods, objc_no_methods, Nil};
 objc_class_def g_def = {"PtG", "PtS", sizeof(objc_object), objc_no_methods, objc_no_methods, Nil};
-objc_class_def a_def = {"PtA", "PtR", sizeof(objc_object), objc_methods(a_class_methods), objc_methods(a_methods), Nil};
+objc_class_def a_def = {
+    "PtA", "PtR", sizeof(objc_object), objc_methods(a_class_methods), objc_methods(a_methods), Nil};
 objc_class_def b_def = {"PtB", "PtA", sizeof(objc_object), objc_no_methods, objc_methods(b_methods), Nil};
 objc_class_def u_def = {"PtU", nullptr, sizeof(objc_object), objc_no_methods, objc_methods(r_methods), Nil};
 objc_class_def* classes[] = {&r_def, &s_def, &g_def, &a_def, &b_def, &u_def};
@@ -59,7 +61,7 @@ TEST(PosingChain, DescendantsBelowTheDirectSubclassesLoseTheirStaleEntries) {
   register_classes();
   id grandchild = class_createInstance(g_def.cls, 0);
   id unrelated = class_createInstance(u_def.cls, 0);
-  EXPECT_STREQ(name_of(grandchild), "R");  // cached in G
+  EXPECT_STREQ(name_of(grandchild), "R");             // cached in G
   EXPECT_EQ(msg<int>(g_def.cls, SELECTOR(kind)), 1);  // cached in G's metaclass
   EXPECT_STREQ(name_of(unrelated), "R");
 
