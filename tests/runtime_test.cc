@@ -25,6 +25,12 @@ struct Layout : objc_object {
 
 id alloc(Class cls) { return class_createInstance(cls, 0); }
 
+// Class names live as long as the process, as the runtime expects.
+const char* keep_name(std::string name) {
+  static auto* names = new std::vector<std::string*>;
+  return names->emplace_back(new std::string(std::move(name)))->c_str();
+}
+
 // Registers the given records as one module, then finishes it.
 void register_module(const char* path, std::vector<objc_module_record*> records) {
   for (objc_module_record* r : records) __objc_execClass(r);
@@ -98,6 +104,7 @@ TEST(Dispatch, UnrecognizedSelectorStopsWithDiagnosis) {
   register_module("unknown", {&rec});
   id obj = alloc(objc_getClass("UnknownBase"));
   EXPECT_DEATH(msg<void>(obj, SELECTOR(fly)), "-\\[UnknownBase fly\\]: unrecognized selector");
+  object_dispose(obj);
 }
 
 // Base, Sub (registered before posing) and Poser, which overrides value,
@@ -118,11 +125,11 @@ struct PosingFixture {
   };
 
   explicit PosingFixture(const std::string& prefix)
-      : base(make_base(strdup((prefix + "Base").c_str()))),
-        sub{strdup((prefix + "Sub").c_str()), base.name, sizeof(Layout), objc_no_methods, objc_no_methods, Nil},
-        poser{strdup((prefix + "Poser").c_str()), base.name, sizeof(Layout), objc_methods(poser_class),
+      : base(make_base(keep_name(prefix + "Base"))),
+        sub{keep_name(prefix + "Sub"), base.name, sizeof(Layout), objc_no_methods, objc_no_methods, Nil},
+        poser{keep_name(prefix + "Poser"), base.name, sizeof(Layout), objc_methods(poser_class),
               objc_methods(poser_instance), Nil},
-        late{strdup((prefix + "Late").c_str()), base.name, sizeof(Layout), objc_no_methods, objc_no_methods, Nil} {
+        late{keep_name(prefix + "Late"), base.name, sizeof(Layout), objc_no_methods, objc_no_methods, Nil} {
     poser_def = &poser;
     first = {&base, &sub, &poser};
     rec1 = record("PosingFirst", first);
