@@ -164,7 +164,12 @@ TEST_F(Bundle, MainBundleAndClassesOfTheExecutable) {
   // Foundation's own classes belong to the directory holding the library.
   id foundation = msg<id>(bundle_class(), SELECTOR(bundleForClass:), objc_getClass("NSObject"));
   ASSERT_NE(foundation, nil);
-  EXPECT_EQ(fs::path(text(msg<id>(foundation, SELECTOR(bundlePath)))).filename(), "lib");
+#if defined(_WIN32)
+  const char* library_dir = "bin";  // DLLs are built beside the programs
+#else
+  const char* library_dir = "lib";
+#endif
+  EXPECT_EQ(fs::path(text(msg<id>(foundation, SELECTOR(bundlePath)))).filename(), library_dir);
 }
 
 }  // namespace

@@ -87,6 +87,10 @@ inline ProcessResult run(const std::filesystem::path& program, const std::vector
 #endif
   result.out = slurp(dir / "out");
   result.err = slurp(dir / "err");
+#if defined(_WIN32)
+  // The C run-time writes text with CR LF line ends; the tests compare lines.
+  for (std::string* text : {&result.out, &result.err}) std::erase(*text, '\r');
+#endif
   std::filesystem::remove_all(dir);
   return result;
 }

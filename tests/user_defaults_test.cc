@@ -243,6 +243,7 @@ TEST_F(UserDefaults, FailedWriteChangesNothing) {
 TEST_F(UserDefaults, NoStoreWithoutHomeOrOverride) {
   unsetenv("USER_DEFAULTS_DIR");
   unsetenv("HOME");
+  unsetenv("USERPROFILE");  // Windows falls back on it when HOME is unset
   fs::current_path(dir_);
   std::ofstream(kApp + ".plist") << "{ Stray = YES; }";  // must not be taken for the domain
   id d = defaults();
@@ -253,6 +254,7 @@ TEST_F(UserDefaults, NoStoreWithoutHomeOrOverride) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("set USER_DEFAULTS_DIR or HOME"), std::string::npos);
   EXPECT_EQ(boolean(d, "K"), NO);
   EXPECT_TRUE(fs::exists(dir_ / (kApp + ".plist")));
+  fs::current_path(dir_.parent_path());  // Windows cannot remove the working directory
 }
 
 TEST_F(UserDefaults, PersistentDomainsByName) {

@@ -10,3 +10,29 @@ foreach(target IN LISTS corvane_test_targets)
     target_compile_options(${target} PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/windows_compat.h)
   endif()
 endforeach()
+
+# The attach notification, record order and the 260-byte path rule, with a
+# module of two units.
+add_library(windows_attach_module MODULE windows_attach_module_first.cc windows_attach_module_second.cc)
+target_link_libraries(windows_attach_module PRIVATE nextpdo)
+set_target_properties(windows_attach_module PROPERTIES PREFIX "")
+corvane_module(windows_attach_module)
+corvane_test(windows_attach_test windows_attach_test.cc windows_test_support.cc $<TARGET_OBJECTS:platform_loader> LIBS nextpdo)
+target_include_directories(windows_attach_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/loader)
+add_dependencies(windows_attach_test windows_attach_module)
+
+# C++ exceptions through DLLs that each link the C++ run-time statically.
+add_library(windows_exception_relay SHARED windows_exception_relay.cc)
+set_target_properties(windows_exception_relay PROPERTIES PREFIX "")
+corvane_test(windows_exception_test windows_exception_test.cc windows_test_support.cc LIBS Foundation)
+add_dependencies(windows_exception_test windows_exception_relay)
+
+# The bundle's module exports nothing and imports only from the stand-ins,
+# the C run-time and KERNEL32 (checked on the build machine with objdump).
+find_program(CORVANE_OBJDUMP NAMES ${CMAKE_OBJDUMP} ${CORVANE_MINGW_TRIPLE}-objdump objdump REQUIRED)
+add_test(NAME WindowsLayout.BundleExportsNothingAndImportsOnlyAllowedDlls
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CORVANE_OBJDUMP} -DMODULE=$<TARGET_FILE:Corvane>
+          -DALLOWED=nextpdo.dll,Foundation.dll,AppKit.dll,msvcrt.dll,KERNEL32.dll
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_module_layout.cmake)
+add_test(NAME WindowsLayout.BundleCarriesItsInformationDictionary
+  COMMAND ${CMAKE_COMMAND} -E cat ${CORVANE_BUNDLE_DIR}/Resources/Info.plist)

@@ -14,24 +14,54 @@ std::string last_error_text() {
   char text[512] = {};
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                                 text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ' ||
+                        text[length - 1] == '.'))
     text[--length] = '\0';
   std::string result = length > 0 ? std::string(text, length) : std::string("cannot load module");
   return result + " (error " + std::to_string(code) + ")";
 }
 
-bool is_absolute(const char* path) {
-  return (path[0] != '\0' && path[1] == ':') || path[0] == '\\' || path[0] == '/';
+// The path as the wide-character loader wants it: converted from UTF-8, and
+// when too long for the classic limit, made absolute and given the "\\?\"
+// prefix (which takes the path literally: backslashes, no "." or "..").
+std::wstring loader_path(const char* path) {
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(static_cast<size_t>(n - 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(), n);
+  if (wide.size() < MAX_PATH) return wide;
+  DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return wide;
+  std::wstring full(length, L'\0');
+  full.resize(GetFullPathNameW(wide.c_str(), length, full.data(), nullptr));
+  if (full.size() < 2 || full[1] != L':') return wide;  // not a drive path: left as given
+  return L"\\\\?\\" + full;
+}
+
+bool is_absolute(const std::wstring& path) {
+  return (path.size() > 1 && path[1] == L':') || path[0] == L'\\' || path[0] == L'/';
 }
 
 }  // namespace
 
 Handle open(const char* path, std::string& error) {
+  std::wstring wide = loader_path(path);
+  if (wide.empty()) {
+    error = "the path is empty or not valid UTF-8";
+    return nullptr;
+  }
   // An absolute path also lets the module's own directory serve its
   // dependencies, as it does for a program.
-  DWORD flags = is_absolute(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
-  HMODULE module = LoadLibraryExA(path, nullptr, flags);
-  if (module == nullptr) error = last_error_text();
+  DWORD flags = is_absolute(wide) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
+  HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, flags);
+  if (module == nullptr) {
+    // The attach notification returned FALSE, and the system unloaded the
+    // module again.
+    if (GetLastError() == ERROR_DLL_INIT_FAILED)
+      error = "the module did not attach: its path could not be read or is too long";
+    else
+      error = last_error_text();
+  }
   return reinterpret_cast<Handle>(module);
 }
 

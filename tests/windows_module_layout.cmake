@@ -1,0 +1,45 @@
+# Checks a built module with objdump -p (run as a CTest test of Windows
+# builds): it exports nothing, and imports only from the allowed DLLs.
+#   cmake -DOBJDUMP=... -DMODULE=path/Corvane.dll -DALLOWED=a.dll,b.dll -P windows_module_layout.cmake
+cmake_minimum_required(VERSION 3.25)
+foreach(var OBJDUMP MODULE ALLOWED)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "windows_module_layout: ${var} not given")
+  endif()
+endforeach()
+if(NOT EXISTS "${MODULE}")
+  message(FATAL_ERROR "windows_module_layout: no module at ${MODULE}")
+endif()
+
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "windows_module_layout: ${OBJDUMP} -p ${MODULE} failed (${status})")
+endif()
+
+set(failures "")
+# An export table, even an empty one, lists "Export Address Table" entries.
+string(REGEX MATCHALL "\\[ *[0-9]+\\] \\+base\\[ *[0-9]+\\]" exports "${dump}")
+list(LENGTH exports export_count)
+if(export_count GREATER 0)
+  list(APPEND failures "exports ${export_count} symbols, expected none")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+string(REPLACE "," ";" allowed "${ALLOWED}")
+string(TOLOWER "${allowed}" allowed_lower)
+set(seen "")
+foreach(line IN LISTS imports)
+  string(REGEX REPLACE "DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  list(APPEND seen ${dll})
+  string(TOLOWER "${dll}" dll_lower)
+  if(NOT dll_lower IN_LIST allowed_lower)
+    list(APPEND failures "imports from ${dll}, which is not allowed")
+  endif()
+endforeach()
+
+if(failures)
+  string(REPLACE ";" "\n  " text "${failures}")
+  message(FATAL_ERROR "${MODULE}:\n  ${text}")
+endif()
+message(STATUS "${MODULE}: no exports; imports from ${seen}")
