@@ -73,7 +73,7 @@ BOOL NSObject_respondsToSelector(id self, SEL, SEL sel) {
 }
 BOOL NSObject_isEqual(id self, SEL, id other) { return self == other ? YES : NO; }
 NSUInteger NSObject_hash(id self, SEL) {
-  auto bits = reinterpret_cast<uintptr_t>(self);
+  auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(self));  // 32 bits wide on i686
   return static_cast<NSUInteger>(bits ^ (bits >> 32));
 }
 id NSObject_self(id self, SEL) { return self; }
