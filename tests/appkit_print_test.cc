@@ -10,15 +10,7 @@ using namespace print_test;
 
 namespace {
 
-class PrintTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    register_test_classes();
-    app();
-    g_freed.clear();
-  }
-  NSAutoreleaseScope pool_;
-};
+class PrintTest : public PrintFixture {};
 
 id new_print_info() { return msg<id>(msg<id>(cls("NSPrintInfo"), SELECTOR(alloc)), SELECTOR(init)); }
 

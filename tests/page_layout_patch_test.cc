@@ -18,15 +18,7 @@ extern id _modalWindows;
 
 namespace {
 
-class PageLayoutPatchTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    register_test_classes();
-    app();
-    g_freed.clear();
-  }
-  NSAutoreleaseScope pool_;
-};
+class PageLayoutPatchTest : public PrintFixture {};
 
 void enable() { msg<void>(cls("Corvane"), SELECTOR(enableCorvane)); }
 

@@ -5,6 +5,8 @@
 // (appkit_test_support.h's register_test_classes()).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -75,5 +77,17 @@ inline std::function<void(id)> choose_then_stop(const char* paper, NSInteger cod
     msg<void>(NSApp, SELECTOR(stopModalWithCode:), code);
   };
 }
+
+// Every print test starts from registered test classes, an application
+// object and an empty record of freed settings, inside an autorelease pool.
+class PrintFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    appkit_test::register_test_classes();
+    appkit_test::app();
+    g_freed.clear();
+  }
+  NSAutoreleaseScope pool_;
+};
 
 }  // namespace print_test
