@@ -75,9 +75,12 @@ static const objc_method_def CorvaneMatrix_instance_methods[] = {
 };
 
 namespace {
-objc_class_def CorvaneMatrix_class = {"CorvaneMatrix", "NSMatrix", 0 /* no instance variables of its own */,
+objc_class_def CorvaneMatrix_class = {"CorvaneMatrix",
+                                      "NSMatrix",
+                                      0 /* no instance variables of its own */,
                                       objc_methods(CorvaneMatrix_class_methods),
-                                      objc_methods(CorvaneMatrix_instance_methods), Nil};
+                                      objc_methods(CorvaneMatrix_instance_methods),
+                                      Nil};
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -136,9 +139,11 @@ static void Corvane_initialize(id self, SEL) {
   id defaults = msg<id>(objc_getClass("NSUserDefaults"), SELECTOR(standardUserDefaults));
   id bundle = msg<id>(objc_getClass("NSBundle"), SELECTOR(bundleForClass:), self);
   id info = msg<id>(bundle, SELECTOR(infoDictionary));
-  msg<void>(defaults, SELECTOR(registerDefaults:), msg<id>(info, SELECTOR(objectForKey:), id(&CorvaneDefaults)));
+  msg<void>(defaults, SELECTOR(registerDefaults:),
+            msg<id>(info, SELECTOR(objectForKey:), id(&CorvaneDefaults)));
 
-  if (msg<BOOL>(defaults, SELECTOR(boolForKey:), id(&CorvaneEnable))) msg<void>(self, SELECTOR(enableCorvane));
+  if (msg<BOOL>(defaults, SELECTOR(boolForKey:), id(&CorvaneEnable)))
+    msg<void>(self, SELECTOR(enableCorvane));
   if (msg<BOOL>(defaults, SELECTOR(boolForKey:), id(&MatrixScrollPatchEnable)))
     msg<void>(self, SELECTOR(enableMatrixScrollPatch));
 }
@@ -160,9 +165,12 @@ static const objc_method_def Corvane_class_methods[] = {
     {"enableMatrixScrollPatch", objc_imp(&Corvane_enableMatrixScrollPatch)},
 };
 
-static objc_class_def Corvane_class = {
-    "Corvane", "NSObject", 0 /* no instance variables of its own */, objc_methods(Corvane_class_methods),
-    objc_no_methods, Nil};
+static objc_class_def Corvane_class = {"Corvane",
+                                       "NSObject",
+                                       0 /* no instance variables of its own */,
+                                       objc_methods(Corvane_class_methods),
+                                       objc_no_methods,
+                                       Nil};
 
 // ---------------------------------------------------------------------------
 // The unit's record.

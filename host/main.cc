@@ -59,7 +59,8 @@ int list_scenarios() {
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: SampleHost [-bundle PATH]... [-scenario NAME] [-list-scenarios] [-Key value]...\n");
+    std::fprintf(stderr,
+                 "usage: SampleHost [-bundle PATH]... [-scenario NAME] [-list-scenarios] [-Key value]...\n");
     return 2;
   }
   if (options.list) return list_scenarios();

@@ -89,7 +89,8 @@ TEST_F(HostLoad, ArgumentsOverrideEverythingInEitherDirection) {
 
 TEST_F(HostLoad, FallbacksOffAreOverriddenByAUserSettingOn) {
   fs::path dir = test_support::fresh_directory("bundle");
-  fs::path bundle = bundle_copy(dir, "{ CorvaneDefaults = { CorvaneEnable = NO; MatrixScrollPatchEnable = 0; }; }");
+  fs::path bundle =
+      bundle_copy(dir, "{ CorvaneDefaults = { CorvaneEnable = NO; MatrixScrollPatchEnable = 0; }; }");
   ProcessResult r = host({"-MatrixScrollPatchEnable", "YES"}, bundle);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from NSRegistrationDomain)")) << r.out;

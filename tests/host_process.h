@@ -11,12 +11,12 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include <process.h>
-#define CORVANE_TEST_PID _getpid()
+#  include <process.h>
+#  define CORVANE_TEST_PID _getpid()
 #else
-#include <sys/wait.h>
-#include <unistd.h>
-#define CORVANE_TEST_PID getpid()
+#  include <sys/wait.h>
+#  include <unistd.h>
+#  define CORVANE_TEST_PID getpid()
 #endif
 
 namespace test_support {
@@ -55,7 +55,8 @@ inline std::filesystem::path program(const char* name) {
 inline std::filesystem::path fresh_directory(const char* tag) {
   static int counter = 0;
   auto dir = std::filesystem::temp_directory_path() /
-             (std::string("corvane-") + tag + "-" + std::to_string(CORVANE_TEST_PID) + "-" + std::to_string(++counter));
+             (std::string("corvane-") + tag + "-" + std::to_string(CORVANE_TEST_PID) + "-" +
+              std::to_string(++counter));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;

@@ -42,8 +42,14 @@ objc_module_record record(const char* unit, std::vector<objc_class_def*>& classe
                           std::vector<const objc_category_def*> categories = {}) {
   static std::vector<std::vector<const objc_category_def*>> keep;
   keep.push_back(std::move(categories));
-  return {OBJC_MODULE_VERSION, unit,    classes.data(), static_cast<uint32_t>(classes.size()),
-          keep.back().data(),  static_cast<uint32_t>(keep.back().size()), nullptr, 0};
+  return {OBJC_MODULE_VERSION,
+          unit,
+          classes.data(),
+          static_cast<uint32_t>(classes.size()),
+          keep.back().data(),
+          static_cast<uint32_t>(keep.back().size()),
+          nullptr,
+          0};
 }
 
 objc_method_def base_instance[] = {
@@ -82,8 +88,8 @@ TEST(Dispatch, InstanceAndClassMethodsAndArguments) {
   static objc_method_def adder[] = {
       method("add:to:", [](id self, SEL, int a, int b) { return static_cast<Layout*>(self)->value + a + b; }),
   };
-  static objc_class_def cls = {"DispatchAdder", nullptr, sizeof(Layout), objc_no_methods, objc_methods(adder),
-                               Nil};
+  static objc_class_def cls = {"DispatchAdder",     nullptr, sizeof(Layout), objc_no_methods,
+                               objc_methods(adder), Nil};
   std::vector<objc_class_def*> classes = {&cls};
   auto rec = record("Adder", classes);
   register_module("dispatch", {&rec});
@@ -121,13 +127,14 @@ struct PosingFixture {
       method("name", [](id, SEL) -> const char* { return "poser"; }),
   };
   static inline objc_method_def poser_class[] = {
-      method("kind", [](id self, SEL sel) { return msgSuper<int>(objc_super_of_class(self, *poser_def), sel) * 7; }),
+      method("kind",
+             [](id self, SEL sel) { return msgSuper<int>(objc_super_of_class(self, *poser_def), sel) * 7; }),
   };
 
   explicit PosingFixture(const std::string& prefix)
       : base(make_base(keep_name(prefix + "Base"))),
         sub{keep_name(prefix + "Sub"), base.name, sizeof(Layout), objc_no_methods, objc_no_methods, Nil},
-        poser{keep_name(prefix + "Poser"), base.name, sizeof(Layout), objc_methods(poser_class),
+        poser{keep_name(prefix + "Poser"),  base.name, sizeof(Layout), objc_methods(poser_class),
               objc_methods(poser_instance), Nil},
         late{keep_name(prefix + "Late"), base.name, sizeof(Layout), objc_no_methods, objc_no_methods, Nil} {
     poser_def = &poser;
@@ -182,7 +189,8 @@ TEST(Posing, SubclassesBeforeAndAfterInheritThroughPoserWithFreshCaches) {
 
 TEST(Posing, MisuseStopsWithDiagnosis) {
   PosingFixture f("P3");
-  EXPECT_DEATH(class_poseAs(f.poser.cls, f.sub.cls), "P3Poser cannot pose as P3Sub: it is not a direct subclass");
+  EXPECT_DEATH(class_poseAs(f.poser.cls, f.sub.cls),
+               "P3Poser cannot pose as P3Sub: it is not a direct subclass");
   static objc_class_def fat = {"P3Fat", "P3Base", sizeof(Layout) + 8, objc_no_methods, objc_no_methods, Nil};
   std::vector<objc_class_def*> classes = {&fat};
   auto rec = record("Fat", classes);
@@ -258,7 +266,8 @@ TEST(Load, SentOnceAfterEveryRecordOnlyToImplementers) {
                                 (objc_getClass("L1Other") != Nil ? " sees other" : " alone"));
              }),
   };
-  static objc_class_def first = {"L1First", nullptr, sizeof(Layout), objc_methods(loading), objc_no_methods, Nil};
+  static objc_class_def first = {"L1First",       nullptr, sizeof(Layout), objc_methods(loading),
+                                 objc_no_methods, Nil};
   static objc_class_def child = {"L1Child", "L1First", sizeof(Layout), objc_no_methods, objc_no_methods, Nil};
   static objc_class_def other = make_base("L1Other");
   std::vector<objc_class_def*> a = {&first, &child}, b = {&other};

@@ -5,10 +5,10 @@
 #pragma once
 
 #if defined(_WIN32)
-#include <cstdlib>
-#include <cstring>
-#include <cwchar>
-#include <string>
+#  include <cstdlib>
+#  include <cstring>
+#  include <cwchar>
+#  include <string>
 
 inline int setenv(const char* name, const char* value, int overwrite) {
   if (overwrite == 0 && std::getenv(name) != nullptr) return 0;

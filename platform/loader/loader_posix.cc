@@ -25,9 +25,7 @@ Handle find_loaded(const char* base_name) {
   return dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);
 }
 
-void* symbol(Handle module, const char* name) {
-  return module != nullptr ? dlsym(module, name) : nullptr;
-}
+void* symbol(Handle module, const char* name) { return module != nullptr ? dlsym(module, name) : nullptr; }
 
 bool own_path(const void* address, char* buffer, size_t size) {
   Dl_info info{};

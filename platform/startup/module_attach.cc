@@ -22,13 +22,11 @@ bool attach_module(const void* anchor) {
 
   loader::Handle runtime = loader::find_loaded("nextpdo");
   using register_fn = void (*)(const char*);
-  if (auto reg = reinterpret_cast<register_fn>(loader::symbol(runtime, "objc_register_header")))
-    reg(path);
+  if (auto reg = reinterpret_cast<register_fn>(loader::symbol(runtime, "objc_register_header"))) reg(path);
   for (ctor_fn* c = global_ctors; *c != nullptr; ++c) (*c)();
   detach_list = global_dtors;
   using finish_fn = void (*)();
-  if (auto finish = reinterpret_cast<finish_fn>(loader::symbol(runtime, "objc_finish_header")))
-    finish();
+  if (auto finish = reinterpret_cast<finish_fn>(loader::symbol(runtime, "objc_finish_header"))) finish();
   return true;
 }
 

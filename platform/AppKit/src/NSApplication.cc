@@ -280,8 +280,8 @@ id NSApplication_orderFrontModalWindow(id self, SEL, id window) {
 // with.
 void NSApplication_runPageLayout(id, SEL, id) {
   id print_info = msg<id>(objc_getClass("NSPrintInfo"), SELECTOR(sharedPrintInfo));
-  msg<NSInteger>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)), SELECTOR(runModalWithPrintInfo:),
-                 print_info);
+  msg<NSInteger>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)),
+                 SELECTOR(runModalWithPrintInfo:), print_info);
 }
 
 // --- Windows ------------------------------------------------------------

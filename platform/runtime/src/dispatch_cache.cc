@@ -75,7 +75,8 @@ void cache_fill(Class cls, SEL sel, IMP imp) {
     objc_cache* grown = new_cache(cache == empty_cache() ? 8 : capacity * 2);
     for (uint32_t i = 0; cache != empty_cache() && i < capacity; ++i) {
       objc_cache_entry& e = cache->slots()[i];
-      if (SEL s = e.sel.load(std::memory_order_relaxed)) insert(grown, s, e.imp.load(std::memory_order_relaxed));
+      if (SEL s = e.sel.load(std::memory_order_relaxed))
+        insert(grown, s, e.imp.load(std::memory_order_relaxed));
     }
     insert(grown, sel, imp);
     cls->cache.store(grown, std::memory_order_release);

@@ -65,7 +65,8 @@ void register_class(objc_class_def* def, Class super, objc_module_info* module) 
   cls->isa = meta;
   cls->superclass = super;
   cls->instance_size = def->instance_size;
-  if (super != nullptr && cls->instance_size < super->instance_size) cls->instance_size = super->instance_size;
+  if (super != nullptr && cls->instance_size < super->instance_size)
+    cls->instance_size = super->instance_size;
   meta->superclass = super != nullptr ? super->isa : cls;  // a root metaclass inherits from its root
   meta->isa = super != nullptr ? super->isa->isa : meta;   // every metaclass's isa is the root metaclass
   cls->rt->counterpart = meta;

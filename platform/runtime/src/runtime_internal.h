@@ -20,7 +20,7 @@ struct objc_class_private {
   std::unordered_map<SEL, IMP> methods;  // own methods and those of categories
   Class counterpart = nullptr;           // metaclass <-> class
   const objc_module_info* module = nullptr;
-  IMP own_load = nullptr;                // +load defined by the class itself
+  IMP own_load = nullptr;  // +load defined by the class itself
   // The names that yield this class: its own, and those of the classes it
   // has posed as. Posing hands them to the poser.
   std::vector<const char*> names;

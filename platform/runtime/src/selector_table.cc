@@ -16,7 +16,7 @@ struct alignas(16) objc_selector {
 namespace {
 
 struct SelectorTable {
-  std::deque<std::string> names;       // stable storage for interned names
+  std::deque<std::string> names;        // stable storage for interned names
   std::deque<objc_selector> selectors;  // stable addresses
   std::unordered_map<std::string_view, SEL> by_name;
 };

@@ -5,11 +5,11 @@
 #include "Foundation/NSObject.h"
 
 #if defined(_WIN32)
-#if defined(APPKIT_BUILD)
-#define APPKIT_EXPORT __declspec(dllexport)
+#  if defined(APPKIT_BUILD)
+#    define APPKIT_EXPORT __declspec(dllexport)
+#  else
+#    define APPKIT_EXPORT __declspec(dllimport)
+#  endif
 #else
-#define APPKIT_EXPORT __declspec(dllimport)
-#endif
-#else
-#define APPKIT_EXPORT __attribute__((visibility("default")))
+#  define APPKIT_EXPORT __attribute__((visibility("default")))
 #endif

@@ -11,13 +11,13 @@
 #include "objc/runtime.h"
 
 #if defined(_WIN32)
-#if defined(FOUNDATION_BUILD)
-#define FOUNDATION_EXPORT __declspec(dllexport)
+#  if defined(FOUNDATION_BUILD)
+#    define FOUNDATION_EXPORT __declspec(dllexport)
+#  else
+#    define FOUNDATION_EXPORT __declspec(dllimport)
+#  endif
 #else
-#define FOUNDATION_EXPORT __declspec(dllimport)
-#endif
-#else
-#define FOUNDATION_EXPORT __attribute__((visibility("default")))
+#  define FOUNDATION_EXPORT __attribute__((visibility("default")))
 #endif
 
 // The target is 32-bit: integers in messages are 32 bits wide.

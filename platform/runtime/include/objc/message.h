@@ -9,10 +9,10 @@
 
 // The selector for a method name written as in source: SELECTOR(addObject:).
 // Each call site interns its name once and keeps the result.
-#define SELECTOR(name)                                      \
-  ([]() noexcept -> SEL {                                   \
+#define SELECTOR(name)                                         \
+  ([]() noexcept -> SEL {                                      \
     static const SEL objc_selector_ = sel_registerName(#name); \
-    return objc_selector_;                                  \
+    return objc_selector_;                                     \
   }())
 
 namespace objc {

@@ -76,9 +76,7 @@ constexpr objc_constant_string objc_string(const char (&text)[N]) {
 
 // The start of a super send from an instance method of the class that def
 // declares: the superclass resolved when the class was registered.
-inline objc_super objc_super_of(id self, const objc_class_def& def) {
-  return {self, def.cls->superclass};
-}
+inline objc_super objc_super_of(id self, const objc_class_def& def) { return {self, def.cls->superclass}; }
 // The same from a class method: starts at the superclass's metaclass.
 inline objc_super objc_super_of_class(id self, const objc_class_def& def) {
   return {self, def.cls->isa->superclass};
@@ -97,8 +95,6 @@ inline objc_super objc_super_of_class(id self, const objc_class_def& def) {
     __attribute__((section(".CRT$XCU"), used)) static void (*const objc_exec_entry_##record)() = \
         objc_exec_##record;
 #elif defined(__GNUC__)
-#  define OBJC_MODULE_RECORD(record)                                      \
-    __attribute__((constructor(101))) static void objc_exec_##record() { \
-      __objc_execClass(&record);                                          \
-    }
+#  define OBJC_MODULE_RECORD(record) \
+    __attribute__((constructor(101))) static void objc_exec_##record() { __objc_execClass(&record); }
 #endif

@@ -11,7 +11,6 @@
 #  else
 #    define OBJC_EXPORT extern "C" __declspec(dllimport)
 #  endif
-#  define OBJC_API_CLASS
 #else
 #  define OBJC_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
