@@ -19,10 +19,7 @@ namespace {
 
 class HostLoad : public ::testing::Test {
  protected:
-  void SetUp() override {
-    defaults_dir_ = test_support::fresh_directory("defaults");
-    test_support::set_env("USER_DEFAULTS_DIR", defaults_dir_.string());
-  }
+  void SetUp() override { defaults_dir_ = test_support::use_fresh_defaults("defaults"); }
   void TearDown() override { fs::remove_all(defaults_dir_); }
 
   // Writes a persistent domain the way `defaults write` leaves it.
@@ -35,16 +32,10 @@ class HostLoad : public ::testing::Test {
   static fs::path bundle_copy(const fs::path& parent, const char* info) {
     fs::path bundle = parent / "Corvane.bundle";
     fs::create_directories(parent);
-    fs::copy(test_support::build_dir() / "Corvane.bundle", bundle, fs::copy_options::recursive);
+    fs::copy(test_support::built_bundle(), bundle, fs::copy_options::recursive);
     fs::remove(bundle / "Resources" / "Info.plist");
     if (info != nullptr) std::ofstream(bundle / "Resources" / "Info.plist") << info;
     return bundle;
-  }
-
-  static ProcessResult host(std::vector<std::string> arguments,
-                            const fs::path& bundle = test_support::build_dir() / "Corvane.bundle") {
-    arguments.insert(arguments.begin(), {"-bundle", bundle.string()});
-    return test_support::run(test_support::program("SampleHost"), arguments);
   }
 
   fs::path defaults_dir_;
@@ -53,7 +44,7 @@ class HostLoad : public ::testing::Test {
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST_F(HostLoad, ShippedFallbacksTurnBothPatchesOn) {
-  ProcessResult r = host({});
+  ProcessResult r = test_support::run_host({});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.out, "Corvane.bundle/Corvane.") || has(r.out, "Corvane.bundle\\Corvane.")) << r.out;
   EXPECT_TRUE(has(r.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << r.out;
@@ -68,7 +59,7 @@ TEST_F(HostLoad, ShippedFallbacksTurnBothPatchesOn) {
 TEST_F(HostLoad, PersistentAndGlobalSettingsOverrideTheFallbacks) {
   write_domain("SampleHost", "{ CorvaneEnable = NO; }");
   write_domain("NSGlobalDomain", "{ MatrixScrollPatchEnable = NO; CorvaneEnable = YES; }");
-  ProcessResult r = host({});
+  ProcessResult r = test_support::run_host({});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from SampleHost)")) << r.out;
   EXPECT_TRUE(has(r.out, "MatrixScrollPatchEnable  NO  (from NSGlobalDomain)")) << r.out;
@@ -79,7 +70,7 @@ TEST_F(HostLoad, PersistentAndGlobalSettingsOverrideTheFallbacks) {
 
 TEST_F(HostLoad, ArgumentsOverrideEverythingInEitherDirection) {
   write_domain("SampleHost", "{ CorvaneEnable = NO; MatrixScrollPatchEnable = YES; }");
-  ProcessResult r = host({"-CorvaneEnable", "YES", "-MatrixScrollPatchEnable", "NO"});
+  ProcessResult r = test_support::run_host({"-CorvaneEnable", "YES", "-MatrixScrollPatchEnable", "NO"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.out, "CorvaneEnable            YES (from NSArgumentDomain)")) << r.out;
   EXPECT_TRUE(has(r.out, "MatrixScrollPatchEnable  NO  (from NSArgumentDomain)")) << r.out;
@@ -91,7 +82,7 @@ TEST_F(HostLoad, FallbacksOffAreOverriddenByAUserSettingOn) {
   fs::path dir = test_support::fresh_directory("bundle");
   fs::path bundle =
       bundle_copy(dir, "{ CorvaneDefaults = { CorvaneEnable = NO; MatrixScrollPatchEnable = 0; }; }");
-  ProcessResult r = host({"-MatrixScrollPatchEnable", "YES"}, bundle);
+  ProcessResult r = test_support::run_host({"-MatrixScrollPatchEnable", "YES"}, bundle);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from NSRegistrationDomain)")) << r.out;
   EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
@@ -104,7 +95,7 @@ TEST_F(HostLoad, FallbacksOffAreOverriddenByAUserSettingOn) {
 TEST_F(HostLoad, MissingFallbacksOrInfoDictionaryLeaveBothPatchesOff) {
   for (const char* info : {"{ NSExecutable = Corvane; }", static_cast<const char*>(nullptr)}) {
     fs::path dir = test_support::fresh_directory("bundle");
-    ProcessResult r = host({}, bundle_copy(dir, info));
+    ProcessResult r = test_support::run_host({}, bundle_copy(dir, info));
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(has(r.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << r.out;
     EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from no domain")) << r.out;
@@ -118,7 +109,7 @@ TEST_F(HostLoad, MissingFallbacksOrInfoDictionaryLeaveBothPatchesOff) {
 
 TEST_F(HostLoad, MalformedInfoDictionaryIsReportedWithItsPositionAndReadsEmpty) {
   fs::path dir = test_support::fresh_directory("bundle");
-  ProcessResult r = host({}, bundle_copy(dir, "{\n  CorvaneDefaults = { CorvaneEnable = YES\n}"));
+  ProcessResult r = test_support::run_host({}, bundle_copy(dir, "{\n  CorvaneDefaults = { CorvaneEnable = YES\n}"));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.err, "Info.plist:3:1")) << r.err;
   EXPECT_TRUE(has(r.out, "fallbacks: (none in Info.plist)")) << r.out;
@@ -133,7 +124,7 @@ TEST_F(HostLoad, BundlePathTooLongForTheAttachBufferFailsTheLoad) {
   fs::path dir = test_support::fresh_directory("long");
   fs::path deep = dir;
   while (deep.string().size() < 300) deep /= std::string(40, 'd');
-  ProcessResult r = host({}, bundle_copy(deep, nullptr));
+  ProcessResult r = test_support::run_host({}, bundle_copy(deep, nullptr));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(has(r.err, "did not attach")) << r.err;
   EXPECT_FALSE(has(r.out, "answered by Corvane")) << r.out;
@@ -142,7 +133,7 @@ TEST_F(HostLoad, BundlePathTooLongForTheAttachBufferFailsTheLoad) {
 }
 
 TEST_F(HostLoad, MissingBundleIsReported) {
-  ProcessResult r = host({}, "/nonexistent/Corvane.bundle");
+  ProcessResult r = test_support::run_host({}, "/nonexistent/Corvane.bundle");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(has(r.err, "cannot load bundle /nonexistent/Corvane.bundle")) << r.err;
 }

@@ -96,4 +96,27 @@ inline ProcessResult run(const std::filesystem::path& program, const std::vector
   return result;
 }
 
+// The bundle the build laid out.
+inline std::filesystem::path built_bundle() { return build_dir() / "Corvane.bundle"; }
+
+// Points user defaults, for this process and the programs it runs, at a
+// fresh empty directory, so that no run sees another's settings.
+inline std::filesystem::path use_fresh_defaults(const char* tag) {
+  std::filesystem::path dir = fresh_directory(tag);
+  set_env("USER_DEFAULTS_DIR", dir.string());
+  return dir;
+}
+
+// Runs the sample host on bundle; arguments follow -bundle PATH.
+inline ProcessResult run_host(std::vector<std::string> arguments,
+                              const std::filesystem::path& bundle = built_bundle()) {
+  arguments.insert(arguments.begin(), {"-bundle", bundle.string()});
+  return run(program("SampleHost"), arguments);
+}
+
+// Whether text holds line as a whole line.
+inline bool has_line(const std::string& text, const std::string& line) {
+  return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
 }  // namespace test_support

@@ -10,15 +10,12 @@
 
 namespace {
 
-test_support::ProcessResult play(const char* corvane, const char* matrix_patch) {
-  setenv("USER_DEFAULTS_DIR", test_support::fresh_directory("matrix-defaults").string().c_str(), 1);
-  return test_support::run(test_support::program("SampleHost"),
-                           {"-bundle", (test_support::build_dir() / "Corvane.bundle").string(), "-scenario",
-                            "matrix", "-CorvaneEnable", corvane, "-MatrixScrollPatchEnable", matrix_patch});
-}
+using test_support::has_line;
 
-bool has_line(const std::string& out, const std::string& line) {
-  return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
+test_support::ProcessResult play(const char* corvane, const char* matrix_patch) {
+  test_support::use_fresh_defaults("matrix-defaults");
+  return test_support::run_host(
+      {"-scenario", "matrix", "-CorvaneEnable", corvane, "-MatrixScrollPatchEnable", matrix_patch});
 }
 
 TEST(MatrixScenario, MatrixPatchOnAloneKeepsTheRowsTheUserScrolledTo) {

@@ -11,10 +11,9 @@
 namespace {
 
 test_support::ProcessResult play(const char* scenario, const char* corvane) {
-  setenv("USER_DEFAULTS_DIR", test_support::fresh_directory("modal-defaults").string().c_str(), 1);
-  return test_support::run(test_support::program("SampleHost"),
-                           {"-bundle", (test_support::build_dir() / "Corvane.bundle").string(), "-scenario",
-                            scenario, "-CorvaneEnable", corvane, "-MatrixScrollPatchEnable", "NO"});
+  test_support::use_fresh_defaults("modal-defaults");
+  return test_support::run_host(
+      {"-scenario", scenario, "-CorvaneEnable", corvane, "-MatrixScrollPatchEnable", "NO"});
 }
 
 // The step's title line and the key and front lines that follow it.

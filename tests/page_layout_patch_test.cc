@@ -177,14 +177,11 @@ TEST_F(PageLayoutPatchTest, PatchOffLeavesTheFrameworkMethod) {
 
 namespace {
 
-test_support::ProcessResult host(std::vector<std::string> arguments) {
-  setenv("USER_DEFAULTS_DIR", test_support::fresh_directory("page-layout-defaults").string().c_str(), 1);
-  arguments.insert(arguments.begin(), {"-bundle", (test_support::build_dir() / "Corvane.bundle").string()});
-  return test_support::run(test_support::program("SampleHost"), arguments);
-}
+using test_support::has_line;
 
-bool has_line(const std::string& out, const std::string& line) {
-  return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
+test_support::ProcessResult host(std::vector<std::string> arguments) {
+  test_support::use_fresh_defaults("page-layout-defaults");
+  return test_support::run_host(std::move(arguments));
 }
 
 // What the page layout scenario prints with the application patch on or off.
