@@ -338,3 +338,22 @@ TEST_F(AppKitTest, OrderFrontModalWindowKeepsTheWindowLevel) {
   EXPECT_EQ(g_log, log_of({"orderFront: Find level 2"}));
   release(panel);
 }
+
+TEST_F(AppKitTest, ARaiseWhileOrderingTheModalWindowFrontOpensNoSession) {
+  app();
+  id a = new_window("A");
+  id panel = new_window("Find", NSNormalWindowLevel, "TracingPanel");
+  NSModalSession sa = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
+  g_refused_by_panels = "orderFront:";
+  id raised =
+      raised_object([&] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), panel); });
+  g_refused_by_panels.clear();
+  EXPECT_EQ(raised, g_refusal);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), a);  // A's session is innermost again
+  EXPECT_EQ(msg<NSUInteger>(panel, SELECTOR(retainCount)), 1u);
+  EXPECT_EQ(key_title(), "A");
+  msg<void>(NSApp, SELECTOR(endModalSession:), sa);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  release(panel);
+  release(a);
+}

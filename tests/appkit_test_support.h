@@ -80,17 +80,34 @@ inline objc_class_def key_observer = {"KeyObserver",
 
 // --- TracingPanel: an NSPanel that logs level, ordering and key requests --
 
+// The one method a TracingPanel refuses, by raising "PanelRefused" before
+// doing anything: "setLevel:", "orderFront:" or "makeKeyAndOrderFront:".
+// g_refusal is the exception object last raised, so that a test can tell
+// that its caller received that very object.
+inline std::string g_refused_by_panels;
+inline id g_refusal = nil;
+inline void refuse_if_asked(const char* method) {
+  if (g_refused_by_panels != method) return;
+  g_refusal = msg<id>(reinterpret_cast<id>(objc_getClass("NSException")),
+                      SELECTOR(exceptionWithName:reason:userInfo:), NSStringFromUTF8("PanelRefused"),
+                      NSStringFromUTF8(method), id(nil));
+  msg<void>(g_refusal, SELECTOR(raise));
+}
+
 inline objc_class_def& tracing_panel_def();
 inline void TracingPanel_setLevel(id self, SEL, NSInteger level) {
+  refuse_if_asked("setLevel:");
   g_log.push_back("setLevel:" + std::to_string(level) + " " + title_of(self));
   msgSuper<void>(objc_super_of(self, tracing_panel_def()), SELECTOR(setLevel:), level);
 }
 inline void TracingPanel_orderFront(id self, SEL, id sender) {
+  refuse_if_asked("orderFront:");
   g_log.push_back("orderFront: " + title_of(self) + " level " +
                   std::to_string(msg<NSInteger>(self, SELECTOR(level))));
   msgSuper<void>(objc_super_of(self, tracing_panel_def()), SELECTOR(orderFront:), sender);
 }
 inline void TracingPanel_makeKeyAndOrderFront(id self, SEL, id sender) {
+  refuse_if_asked("makeKeyAndOrderFront:");
   g_log.push_back("makeKeyAndOrderFront: " + title_of(self) + (sender == NSApp ? " by NSApp" : ""));
   msgSuper<void>(objc_super_of(self, tracing_panel_def()), SELECTOR(makeKeyAndOrderFront:), sender);
 }
@@ -207,6 +224,17 @@ inline std::string raised_name(F f) {
     return NSStringToStd(msg<id>(e.exception, SELECTOR(name)));
   }
   return "";
+}
+
+// The exception object f raises, or nil if it returns.
+template <class F>
+inline id raised_object(F f) {
+  try {
+    f();
+  } catch (const NSRaisedException& e) {
+    return e.exception;
+  }
+  return nil;
 }
 
 inline std::string key_title() {

@@ -69,6 +69,15 @@ void check_session(id self, NSModalSession session, const char* method) {
   NSRaise("NSInvalidArgumentException", reason.c_str());
 }
 
+// Unlinks an open session, wherever it is in the chain, and frees it.
+void close_session(id self, NSModalSession session) {
+  NSModalSession* link = &layout(self)->modal_session;
+  while (*link != session) link = &(*link)->enclosing;
+  *link = session->enclosing;
+  msg<void>(session->window, SELECTOR(release));
+  delete session;
+}
+
 // Whether a running modal session keeps window from receiving events: every
 // window but the session's own is blocked unless it works when modal.
 bool blocked_by_modal_session(id self, id window) {
@@ -184,15 +193,22 @@ BOOL NSApplication_isRunning(id self, SEL) { return layout(self)->main_loop_dept
 // --- Modal sessions -----------------------------------------------------
 
 // - (NSModalSession)beginModalSessionForWindow:(NSWindow*)window
-// Opens the session, orders the window front and makes it key.
+// Opens the session, orders the window front and makes it key. If ordering
+// or making key raises, no session stays open: the new session is closed
+// again and the exception goes on to the caller.
 NSModalSession NSApplication_beginModalSessionForWindow(id self, SEL, id window) {
   if (window == nil)
     NSRaise("NSInvalidArgumentException", "-[NSApplication beginModalSessionForWindow:]: nil window");
   auto* session =
       new _NSModalSession{msg<id>(window, SELECTOR(retain)), layout(self)->modal_session, false, 0};
   layout(self)->modal_session = session;
-  msg<id>(self, SELECTOR(_orderFrontModalWindow:), window);
-  msg<void>(window, SELECTOR(makeKeyWindow));
+  try {
+    msg<id>(self, SELECTOR(_orderFrontModalWindow:), window);
+    msg<void>(window, SELECTOR(makeKeyWindow));
+  } catch (...) {
+    close_session(self, session);
+    throw;
+  }
   return session;
 }
 
@@ -217,11 +233,7 @@ NSInteger NSApplication_runModalSession(id self, SEL, NSModalSession session) {
 // Any open session may be ended, not only the innermost.
 void NSApplication_endModalSession(id self, SEL, NSModalSession session) {
   check_session(self, session, "endModalSession:");
-  NSModalSession* link = &layout(self)->modal_session;
-  while (*link != session) link = &(*link)->enclosing;
-  *link = session->enclosing;
-  msg<void>(session->window, SELECTOR(release));
-  delete session;
+  close_session(self, session);
 }
 
 // - (NSInteger)runModalForWindow:(NSWindow*)window
