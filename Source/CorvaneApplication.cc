@@ -3,6 +3,7 @@
 // window key and in front while a modal loop runs, and the modal window
 // stack it keeps.
 #include "AppKit/NSWindow.h"
+#include "Foundation/NSException.h"
 #include "objc/module.h"
 
 // The framework's opaque modal session record, passed through unchanged.
@@ -59,19 +60,48 @@ static void CorvaneApplication_dealloc(id self, SEL) {
 }
 
 // - (NSModalSession)beginModalSessionForWindow:(NSWindow*)window
-// The window is on top before the framework makes it key.
+// The window is on top before the framework makes it key. If the framework
+// raises, no session began: the window comes off the stack again and the
+// same exception goes on to the caller.
 static _NSModalSession* CorvaneApplication_beginModalSessionForWindow(id self, SEL, id window) {
   addModalWindow(window);
-  return msgSuper<_NSModalSession*>(objc_super_of(self, CorvaneApplication_class),
-                                    SELECTOR(beginModalSessionForWindow:), window);
+  try {
+    return msgSuper<_NSModalSession*>(objc_super_of(self, CorvaneApplication_class),
+                                      SELECTOR(beginModalSessionForWindow:), window);
+  } catch (const NSRaisedException& raised) {
+    removeLastModalWindow();
+    msg<void>(raised.exception, SELECTOR(raise));
+    throw;  // not reached: raise does not return
+  } catch (...) {
+    removeLastModalWindow();
+    throw;
+  }
+}
+
+// Puts a window taken off the stack back on top and gives up the hold on it.
+static void restoreModalWindow(id window) {
+  if (window != nil) addModalWindow(window);
+  msg<void>(window, SELECTOR(release));
 }
 
 // - (void)endModalSession:(NSModalSession)session
 // While the framework ends the session, the top is already the window of
-// the enclosing session.
+// the enclosing session. If the framework raises, the session is still
+// open: the window taken off goes back on top, and the same exception goes
+// on to the caller.
 static void CorvaneApplication_endModalSession(id self, SEL, _NSModalSession* session) {
+  id top = msg<id>(msg<id>(_modalWindows, SELECTOR(lastObject)), SELECTOR(retain));
   removeLastModalWindow();
-  msgSuper<void>(objc_super_of(self, CorvaneApplication_class), SELECTOR(endModalSession:), session);
+  try {
+    msgSuper<void>(objc_super_of(self, CorvaneApplication_class), SELECTOR(endModalSession:), session);
+  } catch (const NSRaisedException& raised) {
+    restoreModalWindow(top);
+    msg<void>(raised.exception, SELECTOR(raise));
+  } catch (...) {
+    restoreModalWindow(top);
+    throw;
+  }
+  msg<void>(top, SELECTOR(release));
 }
 
 // - (void)corvaneWindowDidBecomeKey:(NSNotification*)notification

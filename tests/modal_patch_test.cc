@@ -315,3 +315,120 @@ TEST_F(ModalPatchTest, PatchOffLeavesTheFrameworkAlone) {
   release(find);
   release(palette);
 }
+
+// --- Exceptions from the framework ------------------------------------------
+// Whatever the framework raises reaches the caller as the same object, and
+// the stack still holds exactly the windows of the open sessions.
+
+TEST_F(ModalPatchTest, ARaiseWhileABeginOrdersTheWindowFrontOpensNoSessionAndPushesNothing) {
+  app();
+  enable();
+  id outer = new_window("Outer");
+  id find = new_window("Find", NSNormalWindowLevel, "TracingPanel");
+  NSModalSession outer_session = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), outer);
+
+  g_refused_by_panels = "orderFront:";
+  id raised = raised_object([&] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), find); });
+  g_refused_by_panels.clear();
+  EXPECT_EQ(raised, g_refusal);
+  EXPECT_EQ(stack_count(), 1u);
+  EXPECT_EQ(stack_at(0), outer);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), outer);  // the framework closed the new session
+  EXPECT_EQ(retain_count(find), 1u);                        // neither the stack nor a session holds it
+  EXPECT_EQ(msg<NSInteger>(find, SELECTOR(level)), 4);      // raised on its way to the screen
+
+  // A first push that fails leaves no array behind either.
+  msg<void>(NSApp, SELECTOR(endModalSession:), outer_session);
+  g_refused_by_panels = "orderFront:";
+  EXPECT_EQ(raised_object([&] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), find); }),
+            g_refusal);
+  g_refused_by_panels.clear();
+  EXPECT_EQ(_modalWindows, nil);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+
+  // And the same window can be run modally afterwards.
+  post_action([] { msg<void>(NSApp, SELECTOR(stopModal)); });
+  EXPECT_EQ(msg<NSInteger>(NSApp, SELECTOR(runModalForWindow:), find), NSRunStoppedResponse);
+  EXPECT_EQ(_modalWindows, nil);
+  release(find);
+  release(outer);
+}
+
+TEST_F(ModalPatchTest, ARaiseFromTheFrameworksEndPutsTheWindowBackOnTop) {
+  app();
+  enable();
+  id a = new_window("A"), b = new_window("B");
+  NSModalSession sa = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
+  NSModalSession sb = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), b);
+  msg<void>(NSApp, SELECTOR(endModalSession:), sb);
+  NSUInteger a_held = retain_count(a);
+
+  // sb is no longer open: the framework refuses it and A's session goes on.
+  EXPECT_EQ(raised_name([&] { msg<void>(NSApp, SELECTOR(endModalSession:), sb); }),
+            "NSInvalidArgumentException");
+  ASSERT_NE(_modalWindows, nil);
+  EXPECT_EQ(stack_count(), 1u);
+  EXPECT_EQ(stack_at(0), a);
+  EXPECT_EQ(retain_count(a), a_held);
+
+  // While A's loop runs, a palette click still hands key status back to A.
+  id palette = new_palette("Palette");
+  std::vector<std::string> steps;
+  msg<void>(palette, SELECTOR(orderFront:), id(nil));
+  post_click(palette);
+  post_snapshot(steps);
+  post_action([] { msg<void>(NSApp, SELECTOR(stopModal)); });
+  msg<NSInteger>(NSApp, SELECTOR(runModalSession:), sa);
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_EQ(steps[0].substr(0, 4), "A | ");
+
+  msg<void>(NSApp, SELECTOR(endModalSession:), sa);
+  EXPECT_EQ(_modalWindows, nil);
+  // With nothing on the stack a refused end creates no array.
+  EXPECT_THROW(msg<void>(NSApp, SELECTOR(endModalSession:), sa), NSRaisedException);
+  EXPECT_EQ(_modalWindows, nil);
+  release(a);
+  release(b);
+  release(palette);
+}
+
+TEST_F(ModalPatchTest, ARaiseFromOrderingAModalWindowFrontPassesThroughAfterTheLevel) {
+  app();
+  enable();
+  id panel = new_window("Find", 1, "TracingPanel");
+  g_log.clear();
+  g_refused_by_panels = "orderFront:";
+  EXPECT_EQ(raised_object([&] { msg<id>(NSApp, SELECTOR(_orderFrontModalWindow:), panel); }), g_refusal);
+  g_refused_by_panels.clear();
+  EXPECT_EQ(g_log, log_of({"setLevel:4 Find"}));  // level 4, never set back
+  EXPECT_EQ(msg<NSInteger>(panel, SELECTOR(level)), 4);
+  EXPECT_EQ(screen().find("Find"), std::string::npos);
+  EXPECT_EQ(_modalWindows, nil);
+
+  // A window that refuses the level is not ordered front at all.
+  g_refused_by_panels = "setLevel:";
+  EXPECT_EQ(raised_object([&] { msg<id>(NSApp, SELECTOR(_orderFrontModalWindow:), panel); }), g_refusal);
+  g_refused_by_panels.clear();
+  EXPECT_EQ(screen().find("Find"), std::string::npos);
+  release(panel);
+}
+
+// Bringing the modal window back is the framework's makeKeyAndOrderFront:;
+// if it raises, the loop ends as after any raise in a handler and the
+// stack is empty again.
+TEST_F(ModalPatchTest, ARaiseWhileBringingTheModalWindowBackEndsTheLoopAndEmptiesTheStack) {
+  app();
+  enable();
+  id find = new_window("Find", NSNormalWindowLevel, "TracingPanel"), palette = new_palette("Palette");
+  msg<void>(palette, SELECTOR(orderFront:), id(nil));
+  post_action([] { g_refused_by_panels = "makeKeyAndOrderFront:"; });
+  post_click(palette);
+  EXPECT_EQ(raised_object([&] { msg<NSInteger>(NSApp, SELECTOR(runModalForWindow:), find); }), g_refusal);
+  g_refused_by_panels.clear();
+  EXPECT_EQ(_modalWindows, nil);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(_isRunningModal)));
+  EXPECT_EQ(retain_count(find), 1u);
+  release(find);
+  release(palette);
+}
