@@ -152,6 +152,18 @@ TEST_F(Bundle, LoadsARealModuleOnce) {
   EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(answer)), 42);
   EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleForClass:), loaded), bundle);
   EXPECT_EQ(msg<id>(reinterpret_cast<id>(loaded), SELECTOR(bundleSeenAtLoad)), bundle);
+
+  // Loading the same module again, directly or from a copy at another path,
+  // registers nothing more and sends +load to nothing more.
+  fs::path copy = dir_ / "copy" / "TestModule.bundle";
+  fs::create_directories(copy);
+  fs::copy(path, copy, fs::copy_options::recursive);
+  char error[512] = "";
+  fs::path module = fs::path(text(msg<id>(bundle, SELECTOR(executablePath))));
+  EXPECT_EQ(objc_loadModule(module.string().c_str(), error, sizeof error), YES) << error;
+  EXPECT_EQ(msg<BOOL>(bundle_at(copy), SELECTOR(load)), YES);
+  EXPECT_EQ(objc_getClass("BundleTestModuleClass"), loaded);
+  EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(loadCount)), 1);
 }
 
 TEST_F(Bundle, MainBundleAndClassesOfTheExecutable) {

@@ -107,9 +107,68 @@ TEST_F(HostLoad, MissingFallbacksOrInfoDictionaryLeaveBothPatchesOff) {
   }
 }
 
+// Fallbacks that are not a dictionary are not registered; switch values of
+// another kind read as booleans do: "maybe" and lists are NO, a nonzero
+// number is YES.
+TEST_F(HostLoad, FallbacksOfTheWrongKindReadAsBooleansOrNotAtAll) {
+  struct Case {
+    const char* info;
+    const char* application;
+    const char* matrix;
+  };
+  const Case cases[] = {
+      {"{ CorvaneDefaults = YES; }", "NO  (from no domain", "NO  (from no domain"},
+      {"{ CorvaneDefaults = (YES, YES); }", "NO  (from no domain", "NO  (from no domain"},
+      {"{ CorvaneDefaults = <01>; }", "NO  (from no domain", "NO  (from no domain"},
+      {"{ CorvaneDefaults = { CorvaneEnable = maybe; MatrixScrollPatchEnable = 2; }; }",
+       "NO  (from NSRegistrationDomain)", "YES (from NSRegistrationDomain)"},
+      {"{ CorvaneDefaults = { CorvaneEnable = (YES); MatrixScrollPatchEnable = { YES = YES; }; }; }",
+       "NO  (from NSRegistrationDomain)", "NO  (from NSRegistrationDomain)"},
+  };
+  for (const Case& c : cases) {
+    fs::path dir = test_support::fresh_directory("bundle");
+    ProcessResult r = test_support::run_host({}, bundle_copy(dir, c.info));
+    ASSERT_EQ(r.exit_code, 0) << c.info << "\n" << r.err;
+    EXPECT_TRUE(has(r.out, std::string("CorvaneEnable            ") + c.application)) << c.info << "\n"
+                                                                                      << r.out;
+    EXPECT_TRUE(has(r.out, std::string("MatrixScrollPatchEnable  ") + c.matrix)) << c.info << "\n" << r.out;
+    EXPECT_EQ(r.err, "") << c.info;
+    fs::remove_all(dir);
+  }
+}
+
+// The same bundle named twice, through a link, or copied elsewhere: its
+// classes are registered and started once, a copy's duplicates are
+// reported and ignored, and the patches behave as after a single load.
+TEST_F(HostLoad, LoadingTheBundleTwiceRegistersAndStartsItOnce) {
+  fs::path dir = test_support::fresh_directory("twice");
+  fs::path copy = bundle_copy(dir / "copy", "{ CorvaneDefaults = { CorvaneEnable = NO; }; }");
+  std::vector<std::string> arguments = {"-bundle", copy.string()};
+  std::error_code no_links;  // not every file system makes them
+  fs::create_directory_symlink(test_support::built_bundle(), dir / "link.bundle", no_links);
+  if (!no_links) arguments.insert(arguments.begin(), {"-bundle", (dir / "link.bundle").string()});
+
+  ProcessResult r = test_support::run_host(arguments);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.find("classes:   CorvaneMatrix, Corvane, CorvaneApplication"),
+            r.out.rfind("classes:   CorvaneMatrix, Corvane, CorvaneApplication"))
+      << r.out;
+  EXPECT_TRUE(has(r.out, "classes:   (none)")) << r.out;
+  EXPECT_TRUE(has(r.err, "class Corvane is defined twice; keeping the first (ignoring ")) << r.err;
+  EXPECT_TRUE(has(r.err, "copy")) << r.err;
+
+  // Loaded twice, the modal scenario plays exactly as loaded once.
+  ProcessResult once = test_support::run_host({"-scenario", "modal"});
+  ProcessResult twice = test_support::run_host({"-bundle", copy.string(), "-scenario", "modal"});
+  ASSERT_EQ(twice.exit_code, 0) << twice.err;
+  EXPECT_EQ(twice.out, once.out);
+  fs::remove_all(dir);
+}
+
 TEST_F(HostLoad, MalformedInfoDictionaryIsReportedWithItsPositionAndReadsEmpty) {
   fs::path dir = test_support::fresh_directory("bundle");
-  ProcessResult r = test_support::run_host({}, bundle_copy(dir, "{\n  CorvaneDefaults = { CorvaneEnable = YES\n}"));
+  ProcessResult r =
+      test_support::run_host({}, bundle_copy(dir, "{\n  CorvaneDefaults = { CorvaneEnable = YES\n}"));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.err, "Info.plist:3:1")) << r.err;
   EXPECT_TRUE(has(r.out, "fallbacks: (none in Info.plist)")) << r.out;
