@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  id pool = msg<id>(msg<id>(objc_getClass("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
+  NSAutoreleaseScope pool;  // drained however main returns
   msg<id>(objc_getClass("NSApplication"), SELECTOR(sharedApplication));
   for (const std::string& path : options.bundles) {
     std::vector<Class> before = host::registered_classes();
@@ -85,7 +85,5 @@ int main(int argc, char** argv) {
     std::vector<Class> arrived(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end());
     if (scenario == nullptr) host::print_load_report(stdout, bundle, arrived);
   }
-  int status = scenario != nullptr ? scenario->run(stdout) : 0;
-  msg<void>(pool, SELECTOR(release));
-  return status;
+  return scenario != nullptr ? scenario->run(stdout) : 0;
 }
