@@ -71,9 +71,13 @@ inline std::string slurp(const std::filesystem::path& file) {
 
 // Runs program with arguments (each quoted) and the environment of this
 // process; the caller sets variables such as USER_DEFAULTS_DIR beforehand.
+// CHILD_RUNNER, when set, goes before the program: a checker that runs
+// every child, such as valgrind (scripts/test-valgrind).
 inline ProcessResult run(const std::filesystem::path& program, const std::vector<std::string>& arguments) {
   auto dir = fresh_directory("run");
   std::string command = "\"" + program.string() + "\"";
+  if (const char* runner = std::getenv("CHILD_RUNNER"); runner != nullptr && *runner != '\0')
+    command = std::string(runner) + " " + command;
   for (const std::string& a : arguments) command += " \"" + a + "\"";
   command += " > \"" + (dir / "out").string() + "\" 2> \"" + (dir / "err").string() + "\"";
 #if defined(_WIN32)
