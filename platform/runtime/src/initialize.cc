@@ -1,28 +1,54 @@
 // Sends initialize to a class before its first message: superclasses
 // first, once per class. A class that does not implement initialize
 // receives its superclass's, as any inherited class method.
+#include <algorithm>
+#include <condition_variable>
 #include <thread>
 
 #include "runtime_internal.h"
 
 namespace {
 
-// Serialises initialisation. Recursive so that a class's initialize can
-// message classes that are not initialised yet, and itself.
-std::recursive_mutex& initialize_lock() {
-  static auto* lock = new std::recursive_mutex;
+// A class whose initialize is running, and the thread running it.
+struct Running {
+  Class cls;
+  std::thread::id thread;
+};
+
+// Guards in_progress and the wake-up below. Held only to claim a class or
+// to mark it done, never while initialize runs: initialize is arbitrary
+// code that may take locks of its own, and a caller may send a class its
+// first message while holding one of those. Classes are initialised in
+// parallel on different threads; a thread waits only for the very class it
+// is about to message.
+std::mutex& initialize_lock() {
+  static auto* lock = new std::mutex;
   return *lock;
 }
 
-// Classes whose initialize is running on some thread. Guarded by
-// initialize_lock.
-std::vector<Class>& in_progress() {
-  static auto* classes = new std::vector<Class>;
-  return *classes;
+// Signalled, under initialize_lock, whenever a class leaves in_progress.
+std::condition_variable& initialize_done() {
+  static auto* done = new std::condition_variable;
+  return *done;
+}
+
+// Guarded by initialize_lock.
+std::vector<Running>& in_progress() {
+  static auto* running = new std::vector<Running>;
+  return *running;
 }
 
 bool is_initialized(Class cls) {
   return (cls->flags.load(std::memory_order_acquire) & OBJC_CLASS_INITIALIZED) != 0;
+}
+
+// Removes cls from in_progress, marking it initialised if its initialize
+// returned, and wakes the threads waiting for it. Expects initialize_lock
+// held.
+void finish(Class cls, bool initialized) {
+  std::erase_if(in_progress(), [cls](const Running& r) { return r.cls == cls; });
+  if (initialized) cls->flags.fetch_or(OBJC_CLASS_INITIALIZED, std::memory_order_release);
+  initialize_done().notify_all();
 }
 
 }  // namespace
@@ -33,12 +59,19 @@ void ensure_initialized(Class cls) {
   if (cls == nullptr || is_initialized(cls)) return;
   ensure_initialized(cls->superclass);
 
-  std::lock_guard guard(initialize_lock());
-  if (is_initialized(cls)) return;
-  auto& running = in_progress();
-  for (Class c : running)
-    if (c == cls) return;  // a message sent from this class's own initialize
-  running.push_back(cls);
+  std::unique_lock lock(initialize_lock());
+  for (;;) {
+    if (is_initialized(cls)) return;
+    auto& running = in_progress();
+    auto it = std::find_if(running.begin(), running.end(), [cls](const Running& r) { return r.cls == cls; });
+    if (it == running.end()) break;
+    // A message sent from this class's own initialize, directly or through
+    // other classes' initialize on this thread, goes ahead.
+    if (it->thread == std::this_thread::get_id()) return;
+    initialize_done().wait(lock);
+  }
+  in_progress().push_back({cls, std::this_thread::get_id()});
+  lock.unlock();
 
   IMP imp;
   {
@@ -49,12 +82,14 @@ void ensure_initialized(Class cls) {
     try {
       reinterpret_cast<void (*)(id, SEL)>(imp)(cls, selector_for_initialize());
     } catch (...) {
-      std::erase(running, cls);
+      // Not initialised: the next message tries again.
+      std::lock_guard guard(initialize_lock());
+      finish(cls, false);
       throw;
     }
   }
-  std::erase(running, cls);
-  cls->flags.fetch_or(OBJC_CLASS_INITIALIZED, std::memory_order_release);
+  std::lock_guard guard(initialize_lock());
+  finish(cls, true);
 }
 
 }  // namespace objc::rt
