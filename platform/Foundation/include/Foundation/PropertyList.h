@@ -46,10 +46,11 @@ class FOUNDATION_EXPORT Dictionary {
   // Returns true if the key was present.
   bool erase(std::string_view key);
 
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+  // Defined below Value: they need Entry complete.
+  size_t size() const;
+  bool empty() const;
+  std::vector<Entry>::const_iterator begin() const;
+  std::vector<Entry>::const_iterator end() const;
   bool operator==(const Dictionary&) const;
 
  private:
@@ -77,6 +78,11 @@ struct Value {
   const Data& data() const { return std::get<Data>(v); }
   bool operator==(const Value&) const = default;
 };
+
+inline size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
 
 inline constexpr int kMaxDepth = 512;
 
