@@ -108,6 +108,11 @@ FOUNDATION_EXPORT bool parse(std::string_view text, std::string_view file_name, 
 // world" a string).
 FOUNDATION_EXPORT Value parse_value_or_string(std::string_view text);
 
+// Whether write(value) reads back as value: the reader takes only strings
+// (keys included) that are UTF-8 without NUL bytes. Returns false with why
+// naming the first string that is not.
+FOUNDATION_EXPORT bool is_writable(const Value& value, std::string& why);
+
 // Serialises value in the text format. Multi-line, indented by four spaces
 // per level, with a final newline when pretty is set; all on one line
 // otherwise. Strings are quoted only when they must be.
