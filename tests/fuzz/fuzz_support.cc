@@ -11,9 +11,22 @@
 
 namespace fuzz {
 
+namespace {
+
+std::string* directory_path = nullptr;
+
+void remove_private_directory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(*directory_path, ignored);
+}
+
+}  // namespace
+
 void fail(std::string_view what, std::string_view detail) {
   std::fprintf(stderr, "fuzz check failed: %.*s\n", static_cast<int>(what.size()), what.data());
   if (!detail.empty()) std::fprintf(stderr, "  %.*s\n", static_cast<int>(detail.size()), detail.data());
+  // The abort skips the exit handlers; the directory is not needed any more.
+  if (directory_path != nullptr) remove_private_directory();
   std::abort();
 }
 
@@ -29,17 +42,6 @@ std::vector<std::string> split(std::string_view text, char separator) {
   parts.emplace_back(text.substr(start));
   return parts;
 }
-
-namespace {
-
-std::string* directory_path = nullptr;
-
-void remove_private_directory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(*directory_path, ignored);
-}
-
-}  // namespace
 
 const std::string& private_defaults_directory() {
   if (directory_path == nullptr) {
