@@ -61,6 +61,31 @@ TEST_F(DefaultsTool, WholeDomainWrite) {
   EXPECT_EQ(run({"read", "App", "B"}).out, "(\n    x\n)\n");
 }
 
+TEST_F(DefaultsTool, UnparsableWholeDomainSaysWhere) {
+  ProcessResult result = run({"write", "App", "  { A = 1;\n B = }"});
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_EQ(result.err.substr(0, result.err.find('\n', result.err.find("2:6"))),
+            "defaults: the dictionary for domain App does not parse: 2:6: unexpected '}', expected a value");
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+// A key or value that the domain file cannot hold (not UTF-8) is refused,
+// and the domain keeps reading as before.
+TEST_F(DefaultsTool, RefusesWhatWouldNotReadBack) {
+  ASSERT_EQ(run({"write", "App", "A", "1"}).exit_code, 0);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"write", "App", "B", "caf\xE9"},
+                                             {"write", "App", "\xFF", "v"},
+                                             {"write", "App", "B", "-string", "\xC3"}}) {
+    ProcessResult result = run(args);
+    EXPECT_EQ(result.exit_code, 1) << testing::PrintToString(args);
+    EXPECT_NE(result.err.find("not saving domain App: key "), std::string::npos) << result.err;
+  }
+  ProcessResult all = run({"read", "App"});
+  EXPECT_EQ(all.exit_code, 0);
+  EXPECT_EQ(all.out, "{\n    A = 1;\n}\n");
+}
+
 TEST_F(DefaultsTool, UsageErrorsExitTwo) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{},

@@ -177,6 +177,28 @@ TEST(PropertyListWrite, RoundTripsNestedValues) {
   EXPECT_EQ(parse_ok(plist::write(original, false)), original);
 }
 
+TEST(PropertyListWrite, WritableOnlyWhatReadsBack) {
+  std::string why;
+  EXPECT_TRUE(plist::is_writable(parse_ok("{ a = (\"caf\\U00e9 \\UD83D\\UDE00\", <00ff>); }"), why)) << why;
+  plist::Dictionary bad_key;
+  bad_key.set("k\xC3(", plist::Value("v"));
+  const std::vector<std::pair<plist::Value, std::string>> refused = {
+      {plist::Value("ab\xFF"), "the string starting ab holds bytes that are not UTF-8 at byte 2"},
+      {plist::Value(plist::Array{plist::Value("ok"), plist::Value(std::string("a\0b", 3))}),
+       "the string starting a holds a NUL byte at byte 1"},
+      {plist::Value(bad_key), "the string starting k holds bytes that are not UTF-8 at byte 1"},
+      {plist::Value("\xED\xA0\x80"), "the string starting \"\" holds bytes that are not UTF-8 at byte 0"},
+  };
+  for (const auto& [value, message] : refused) {
+    EXPECT_FALSE(plist::is_writable(value, why));
+    EXPECT_EQ(why, message);
+    // Written anyway, it would not read back.
+    plist::Value back;
+    plist::ParseError error;
+    EXPECT_FALSE(plist::parse(plist::write(value), "", back, error));
+  }
+}
+
 TEST(PropertyListParse, ValueOrString) {
   EXPECT_TRUE(plist::parse_value_or_string("(a, b)").is_array());
   EXPECT_EQ(plist::parse_value_or_string("hello world").string(), "hello world");

@@ -187,9 +187,16 @@ TEST_F(UserDefaults, RefusesValuesThatAreNotPropertyLists) {
   msg<void>(d, SELECTOR(setObject:forKey:), object, str("K"));
   msg<void>(d, SELECTOR(setObject:forKey:), NSArrayOf({str("ok"), object}), str("K"));
   msg<void>(d, SELECTOR(setObject:forKey:), NSDictionaryOf({{NSNumberFromInt(1), str("v")}}), str("K"));
+  // Strings the file could not hold: saved, the whole domain would no longer read.
+  msg<void>(d, SELECTOR(setObject:forKey:), str("not \xFF UTF-8"), str("K"));
+  msg<void>(d, SELECTOR(setObject:forKey:), str("v"), str("K\xC3"));
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("objects of class NSObject cannot be stored"), std::string::npos) << err;
   EXPECT_NE(err.find("dictionary keys must be strings"), std::string::npos) << err;
+  EXPECT_NE(err.find("key K cannot be stored: the string starting \"not \" holds bytes that are not UTF-8"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(msg<BOOL>(d, SELECTOR(synchronize)), YES);
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("K"))), "kept");
   EXPECT_EQ(slurp(dir_ / (kApp + ".plist")), before);
   msg<void>(object, SELECTOR(release));

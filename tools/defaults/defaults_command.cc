@@ -154,8 +154,14 @@ int write(const std::vector<std::string>& args, std::ostream& err) {
     // The whole domain at once, when the argument is a dictionary.
     plist::Value value;
     plist::ParseError error;
-    if (!plist::parse(args[2], "", value, error) || !value.is_dictionary())
+    if (!plist::parse(args[2], "", value, error) || !value.is_dictionary()) {
+      // Text that opens with '{' was meant as the dictionary: say where it
+      // went wrong rather than ask for a value.
+      size_t first = args[2].find_first_not_of(" \t\r\n");
+      if (first != std::string::npos && args[2][first] == '{')
+        return usage(err, "the dictionary for domain " + domain + " does not parse: " + error.describe());
       return usage(err, "write needs a value after the key (or a whole dictionary in place of the key)");
+    }
     return save(domain, value.dictionary(), err) ? kOk : kNotFound;
   }
   plist::Value value;

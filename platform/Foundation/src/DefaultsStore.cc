@@ -96,6 +96,14 @@ bool may_replace(std::string_view name, std::string& why) {
 
 bool save(std::string_view name, const plist::Dictionary& dictionary, std::string& why) {
   if (!may_replace(name, why)) return false;
+  // Whatever is saved must read back, or the whole domain would be lost.
+  for (const auto& [key, value] : dictionary) {
+    if (!plist::is_writable(plist::Value(key), why) || !plist::is_writable(value, why)) {
+      why = "not saving domain " + std::string(name) + ": key " + plist::quote_if_needed(key) +
+            " cannot be stored: " + why;
+      return false;
+    }
+  }
   std::string dir = directory();
   if (dir.empty()) {
     why = "no place for user defaults: set USER_DEFAULTS_DIR or HOME";

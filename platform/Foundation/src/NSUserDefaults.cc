@@ -19,6 +19,7 @@
 #include "Foundation/NSProcessInfo.h"
 #include "Foundation/NSString.h"
 #include "Foundation/PropertyListObjects.h"
+#include "argument_domain.h"
 
 namespace {
 
@@ -62,19 +63,6 @@ void report(State& s, const std::string& message) {
 id objects_for(const plist::Dictionary& tree) {
   NSAutoreleaseScope pool;
   return msg<id>(NSObjectFromPropertyList(plist::Value(tree)), SELECTOR(mutableCopy));
-}
-
-// The argument domain: each "-Key value" pair after the program name. A
-// value that reads as a property list is taken as one, else as a string.
-id argument_dictionary(const std::vector<std::string>& arguments) {
-  plist::Dictionary tree;
-  for (size_t i = 1; i < arguments.size(); ++i) {
-    const std::string& arg = arguments[i];
-    if (arg.size() < 2 || arg[0] != '-' || i + 1 >= arguments.size()) continue;
-    tree.set(arg.substr(1), plist::parse_value_or_string(arguments[i + 1]));
-    ++i;
-  }
-  return objects_for(tree);
 }
 
 // Loads a persistent domain into the cache if it is not there. Expects
@@ -205,7 +193,7 @@ id NSUserDefaults_init(id self, SEL) {
   auto* s = new State;
   s->app_name = NSProcessInfoProcessName();
   s->app_name_string = msg<id>(NSStringFromUTF8(s->app_name.c_str()), SELECTOR(copy));
-  s->arguments = argument_dictionary(NSProcessInfoArguments());
+  s->arguments = objects_for(foundation::argument_domain(NSProcessInfoArguments()));
   s->registration = new_mutable_dictionary();
   static_cast<NSUserDefaultsLayout*>(self)->state = s;
   return self;

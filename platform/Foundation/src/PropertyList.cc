@@ -489,6 +489,36 @@ Value parse_value_or_string(std::string_view text) {
   return Value(std::string(text));
 }
 
+namespace {
+
+bool is_writable_string(std::string_view text, std::string& why) {
+  for (size_t i = 0; i < text.size();) {
+    size_t length = utf8_sequence_length(text, i);
+    if (length == 0 || text[i] == '\0') {
+      why = "the string starting " + quote_if_needed(text.substr(0, i)) + " holds " +
+            (length == 0 ? "bytes that are not UTF-8" : "a NUL byte") + " at byte " + std::to_string(i);
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool is_writable(const Value& value, std::string& why) {
+  if (value.is_string()) return is_writable_string(value.string(), why);
+  if (value.is_array())
+    return std::all_of(value.array().begin(), value.array().end(),
+                       [&](const Value& element) { return is_writable(element, why); });
+  if (value.is_dictionary())
+    return std::all_of(value.dictionary().begin(), value.dictionary().end(),
+                       [&](const Dictionary::Entry& entry) {
+                         return is_writable_string(entry.first, why) && is_writable(entry.second, why);
+                       });
+  return true;
+}
+
 std::string quote_if_needed(std::string_view text) {
   bool bare = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
     return is_bare_char(static_cast<unsigned char>(c));

@@ -45,8 +45,8 @@ struct Loaded {
 FOUNDATION_EXPORT Loaded load(std::string_view name);
 
 // Replaces a domain's file with dictionary, creating the directory first.
-// Refuses (false, with why) when the name is invalid or the existing file
-// is broken.
+// Refuses (false, with why) when the name is invalid, the existing file
+// is broken, or a key or string could not be read back (plist::is_writable).
 FOUNDATION_EXPORT bool save(std::string_view name, const plist::Dictionary& dictionary, std::string& why);
 
 // Removes a domain's file. A missing domain is success; a broken file is

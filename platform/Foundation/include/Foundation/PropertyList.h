@@ -46,10 +46,11 @@ class FOUNDATION_EXPORT Dictionary {
   // Returns true if the key was present.
   bool erase(std::string_view key);
 
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+  // Defined below Value: they need Entry complete.
+  size_t size() const;
+  bool empty() const;
+  std::vector<Entry>::const_iterator begin() const;
+  std::vector<Entry>::const_iterator end() const;
   bool operator==(const Dictionary&) const;
 
  private:
@@ -78,6 +79,11 @@ struct Value {
   bool operator==(const Value&) const = default;
 };
 
+inline size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
+
 inline constexpr int kMaxDepth = 512;
 
 // Where and why parsing failed. Lines and columns count from 1; a column
@@ -101,6 +107,11 @@ FOUNDATION_EXPORT bool parse(std::string_view text, std::string_view file_name, 
 // itself: how command-line values are taken ("(a, b)" is an array, "hello
 // world" a string).
 FOUNDATION_EXPORT Value parse_value_or_string(std::string_view text);
+
+// Whether write(value) reads back as value: the reader takes only strings
+// (keys included) that are UTF-8 without NUL bytes. Returns false with why
+// naming the first string that is not.
+FOUNDATION_EXPORT bool is_writable(const Value& value, std::string& why);
 
 // Serialises value in the text format. Multi-line, indented by four spaces
 // per level, with a final newline when pretty is set; all on one line

@@ -1,0 +1,51 @@
+// Fuzzes the text property-list reader (plist::parse) on raw bytes. For every
+// input it checks:
+//   - a rejected input's error names the file, a line and a column inside the
+//     text, and a message, and leaves the value empty;
+//   - an accepted value written back out, pretty or on one line, parses back
+//     equal, and writing that again gives the same text;
+//   - the value survives conversion to Foundation objects and back;
+//   - parse_value_or_string gives the parsed value, or else the input itself.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Foundation/PropertyList.h"
+#include "fuzz_support.h"
+
+namespace {
+
+constexpr std::string_view kFile = "fuzz.plist";
+
+void check_written_form(const plist::Value& value, bool pretty) {
+  std::string text = plist::write(value, pretty);
+  plist::Value again;
+  plist::ParseError error;
+  fuzz::require(plist::parse(text, kFile, again, error), "written text does not parse",
+                error.describe() + "\n  written: " + text);
+  fuzz::require(again == value, "written text parses to a different value", text);
+  fuzz::require(plist::write(again, pretty) == text, "writing the value read back changes the text", text);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  plist::Value value;
+  plist::ParseError error;
+  bool parsed = plist::parse(text, kFile, value, error);
+  plist::Value fallback = plist::parse_value_or_string(text);
+  if (!parsed) {
+    fuzz::check_error_position(text, kFile, error);
+    fuzz::require(value == plist::Value(), "a rejected input leaves a value behind", error.describe());
+    fuzz::require(fallback.is_string() && fallback.string() == text,
+                  "parse_value_or_string does not keep a rejected input as given");
+    return 0;
+  }
+  fuzz::require(fallback == value, "parse_value_or_string reads an accepted input differently");
+  check_written_form(value, true);
+  check_written_form(value, false);
+  fuzz::check_objects_round_trip(value);
+  return 0;
+}
