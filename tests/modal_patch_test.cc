@@ -354,6 +354,24 @@ TEST_F(ModalPatchTest, ARaiseWhileABeginOrdersTheWindowFrontOpensNoSessionAndPus
   release(outer);
 }
 
+// A nil window is refused by the stack's array before the framework is
+// asked: no session opens and no window is held. The first push may leave
+// its empty array behind, which the next push uses.
+TEST_F(ModalPatchTest, ANilWindowIsRefusedBeforeASessionBegins) {
+  app();
+  enable();
+  EXPECT_EQ(raised_name([] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), id(nil)); }),
+            "NSInvalidArgumentException");
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  EXPECT_EQ(msg<id>(_modalWindows, SELECTOR(lastObject)), nil);
+  id a = new_window("A");
+  NSModalSession sa = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
+  EXPECT_EQ(stack_count(), 1u);
+  msg<void>(NSApp, SELECTOR(endModalSession:), sa);
+  EXPECT_EQ(_modalWindows, nil);
+  release(a);
+}
+
 TEST_F(ModalPatchTest, ARaiseFromTheFrameworksEndPutsTheWindowBackOnTop) {
   app();
   enable();
