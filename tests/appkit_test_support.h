@@ -226,13 +226,15 @@ inline std::string raised_name(F f) {
   return "";
 }
 
-// The exception object f raises, or nil if it returns.
+// The exception object f raises, or nil if it returns. The object is kept
+// alive by the caller's autorelease pool, so that it can be compared and
+// read after the raise has been handled.
 template <class F>
 inline id raised_object(F f) {
   try {
     f();
   } catch (const NSRaisedException& e) {
-    return e.exception;
+    return msg<id>(msg<id>(e.exception, SELECTOR(retain)), SELECTOR(autorelease));
   }
   return nil;
 }

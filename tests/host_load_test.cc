@@ -38,6 +38,15 @@ class HostLoad : public ::testing::Test {
     return bundle;
   }
 
+  // Runs the host with arguments on a copy of the bundle whose Info.plist
+  // holds info (none when info is null); the copy goes away afterwards.
+  static ProcessResult run_host_with_info(const char* info, std::vector<std::string> arguments = {}) {
+    fs::path dir = test_support::fresh_directory("bundle");
+    ProcessResult r = test_support::run_host(std::move(arguments), bundle_copy(dir, info));
+    fs::remove_all(dir);
+    return r;
+  }
+
   fs::path defaults_dir_;
 };
 
@@ -79,23 +88,20 @@ TEST_F(HostLoad, ArgumentsOverrideEverythingInEitherDirection) {
 }
 
 TEST_F(HostLoad, FallbacksOffAreOverriddenByAUserSettingOn) {
-  fs::path dir = test_support::fresh_directory("bundle");
-  fs::path bundle =
-      bundle_copy(dir, "{ CorvaneDefaults = { CorvaneEnable = NO; MatrixScrollPatchEnable = 0; }; }");
-  ProcessResult r = test_support::run_host({"-MatrixScrollPatchEnable", "YES"}, bundle);
+  ProcessResult r =
+      run_host_with_info("{ CorvaneDefaults = { CorvaneEnable = NO; MatrixScrollPatchEnable = 0; }; }",
+                         {"-MatrixScrollPatchEnable", "YES"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from NSRegistrationDomain)")) << r.out;
   EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
   EXPECT_TRUE(has(r.out, "NSMatrix                 answered by CorvaneMatrix")) << r.out;
-  fs::remove_all(dir);
 }
 
 // Without fallbacks a switch with no value anywhere reads NO: the bundle
 // loads and replaces nothing, and says nothing about it.
 TEST_F(HostLoad, MissingFallbacksOrInfoDictionaryLeaveBothPatchesOff) {
   for (const char* info : {"{ NSExecutable = Corvane; }", static_cast<const char*>(nullptr)}) {
-    fs::path dir = test_support::fresh_directory("bundle");
-    ProcessResult r = test_support::run_host({}, bundle_copy(dir, info));
+    ProcessResult r = run_host_with_info(info);
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(has(r.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << r.out;
     EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from no domain")) << r.out;
@@ -103,7 +109,6 @@ TEST_F(HostLoad, MissingFallbacksOrInfoDictionaryLeaveBothPatchesOff) {
     EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
     EXPECT_TRUE(has(r.out, "NSMatrix                 answered by NSMatrix")) << r.out;
     EXPECT_EQ(r.err, "");
-    fs::remove_all(dir);
   }
 }
 
@@ -126,14 +131,12 @@ TEST_F(HostLoad, FallbacksOfTheWrongKindReadAsBooleansOrNotAtAll) {
        "NO  (from NSRegistrationDomain)", "NO  (from NSRegistrationDomain)"},
   };
   for (const Case& c : cases) {
-    fs::path dir = test_support::fresh_directory("bundle");
-    ProcessResult r = test_support::run_host({}, bundle_copy(dir, c.info));
+    ProcessResult r = run_host_with_info(c.info);
     ASSERT_EQ(r.exit_code, 0) << c.info << "\n" << r.err;
     EXPECT_TRUE(has(r.out, std::string("CorvaneEnable            ") + c.application)) << c.info << "\n"
                                                                                       << r.out;
     EXPECT_TRUE(has(r.out, std::string("MatrixScrollPatchEnable  ") + c.matrix)) << c.info << "\n" << r.out;
     EXPECT_EQ(r.err, "") << c.info;
-    fs::remove_all(dir);
   }
 }
 
@@ -166,14 +169,11 @@ TEST_F(HostLoad, LoadingTheBundleTwiceRegistersAndStartsItOnce) {
 }
 
 TEST_F(HostLoad, MalformedInfoDictionaryIsReportedWithItsPositionAndReadsEmpty) {
-  fs::path dir = test_support::fresh_directory("bundle");
-  ProcessResult r =
-      test_support::run_host({}, bundle_copy(dir, "{\n  CorvaneDefaults = { CorvaneEnable = YES\n}"));
+  ProcessResult r = run_host_with_info("{\n  CorvaneDefaults = { CorvaneEnable = YES\n}");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(has(r.err, "Info.plist:3:1")) << r.err;
   EXPECT_TRUE(has(r.out, "fallbacks: (none in Info.plist)")) << r.out;
   EXPECT_TRUE(has(r.out, "NSApplication            answered by NSApplication")) << r.out;
-  fs::remove_all(dir);
 }
 
 // The attach handler reads the module's path into a 260-byte buffer. A

@@ -26,6 +26,11 @@ class ModalPatchTest : public ::testing::Test {
 
 void enable() { msg<void>(cls("CorvaneApplication"), SELECTOR(enableCorvane)); }
 
+NSModalSession begin_session(id window) {
+  return msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), window);
+}
+void end_session(NSModalSession session) { msg<void>(NSApp, SELECTOR(endModalSession:), session); }
+
 NSUInteger stack_count() { return msg<NSUInteger>(_modalWindows, SELECTOR(count)); }
 id stack_at(NSUInteger i) { return msg<id>(_modalWindows, SELECTOR(objectAtIndex:), i); }
 NSUInteger retain_count(id obj) { return msg<NSUInteger>(obj, SELECTOR(retainCount)); }
@@ -198,13 +203,13 @@ TEST_F(ModalPatchTest, KeyChangeWithoutARunningModalLoopIsLeftAlone) {
   app();
   enable();
   id find = new_window("Find", NSNormalWindowLevel, "TracingPanel"), palette = new_palette("Palette");
-  NSModalSession session = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), find);
+  NSModalSession session = begin_session(find);
   EXPECT_EQ(stack_count(), 1u);  // a session, but no loop dispatching
   g_log.clear();
   msg<void>(palette, SELECTOR(makeKeyAndOrderFront:), id(nil));
   EXPECT_EQ(key_title(), "Palette");
   EXPECT_TRUE(g_log.empty());
-  msg<void>(NSApp, SELECTOR(endModalSession:), session);
+  end_session(session);
   EXPECT_EQ(_modalWindows, nil);
   release(find);
   release(palette);
@@ -247,13 +252,13 @@ TEST_F(ModalPatchTest, EndingAnOlderSessionPopsTheNewestWindow) {
   app();
   enable();
   id a = new_window("A"), b = new_window("B");
-  NSModalSession sa = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
-  NSModalSession sb = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), b);
-  msg<void>(NSApp, SELECTOR(endModalSession:), sa);
+  NSModalSession sa = begin_session(a);
+  NSModalSession sb = begin_session(b);
+  end_session(sa);
   EXPECT_EQ(stack_count(), 1u);
   EXPECT_EQ(stack_at(0), a);                            // B was popped, not A
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), b);  // the framework ended A's session
-  msg<void>(NSApp, SELECTOR(endModalSession:), sb);
+  end_session(sb);
   EXPECT_EQ(_modalWindows, nil);
   release(a);
   release(b);
@@ -277,17 +282,17 @@ TEST_F(ModalPatchTest, SuperSendsReachTheFrameworkAndReturnItsResults) {
   app();
   enable();
   id a = new_window("A");
-  NSModalSession session = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
+  NSModalSession session = begin_session(a);
   ASSERT_NE(session, nullptr);
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), a);
   EXPECT_EQ(key_title(), "A");
   post_action([] { msg<void>(NSApp, SELECTOR(stopModalWithCode:), NSInteger(42)); });
   EXPECT_EQ(msg<NSInteger>(NSApp, SELECTOR(runModalSession:), session), 42);
-  msg<void>(NSApp, SELECTOR(endModalSession:), session);
+  end_session(session);
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
   // A session the framework does not know: its error passes through (the
   // pop has already happened, on an empty stack).
-  EXPECT_THROW(msg<void>(NSApp, SELECTOR(endModalSession:), session), NSRaisedException);
+  EXPECT_THROW(end_session(session), NSRaisedException);
   EXPECT_EQ(_modalWindows, nil);
   release(a);
 }
@@ -325,10 +330,10 @@ TEST_F(ModalPatchTest, ARaiseWhileABeginOrdersTheWindowFrontOpensNoSessionAndPus
   enable();
   id outer = new_window("Outer");
   id find = new_window("Find", NSNormalWindowLevel, "TracingPanel");
-  NSModalSession outer_session = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), outer);
+  NSModalSession outer_session = begin_session(outer);
 
   g_refused_by_panels = "orderFront:";
-  id raised = raised_object([&] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), find); });
+  id raised = raised_object([&] { begin_session(find); });
   g_refused_by_panels.clear();
   EXPECT_EQ(raised, g_refusal);
   EXPECT_EQ(stack_count(), 1u);
@@ -338,10 +343,9 @@ TEST_F(ModalPatchTest, ARaiseWhileABeginOrdersTheWindowFrontOpensNoSessionAndPus
   EXPECT_EQ(msg<NSInteger>(find, SELECTOR(level)), 4);      // raised on its way to the screen
 
   // A first push that fails leaves no array behind either.
-  msg<void>(NSApp, SELECTOR(endModalSession:), outer_session);
+  end_session(outer_session);
   g_refused_by_panels = "orderFront:";
-  EXPECT_EQ(raised_object([&] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), find); }),
-            g_refusal);
+  EXPECT_EQ(raised_object([&] { begin_session(find); }), g_refusal);
   g_refused_by_panels.clear();
   EXPECT_EQ(_modalWindows, nil);
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
@@ -360,14 +364,13 @@ TEST_F(ModalPatchTest, ARaiseWhileABeginOrdersTheWindowFrontOpensNoSessionAndPus
 TEST_F(ModalPatchTest, ANilWindowIsRefusedBeforeASessionBegins) {
   app();
   enable();
-  EXPECT_EQ(raised_name([] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), id(nil)); }),
-            "NSInvalidArgumentException");
+  EXPECT_EQ(raised_name([] { begin_session(id(nil)); }), "NSInvalidArgumentException");
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
   EXPECT_EQ(msg<id>(_modalWindows, SELECTOR(lastObject)), nil);
   id a = new_window("A");
-  NSModalSession sa = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
+  NSModalSession sa = begin_session(a);
   EXPECT_EQ(stack_count(), 1u);
-  msg<void>(NSApp, SELECTOR(endModalSession:), sa);
+  end_session(sa);
   EXPECT_EQ(_modalWindows, nil);
   release(a);
 }
@@ -376,14 +379,13 @@ TEST_F(ModalPatchTest, ARaiseFromTheFrameworksEndPutsTheWindowBackOnTop) {
   app();
   enable();
   id a = new_window("A"), b = new_window("B");
-  NSModalSession sa = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), a);
-  NSModalSession sb = msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), b);
-  msg<void>(NSApp, SELECTOR(endModalSession:), sb);
+  NSModalSession sa = begin_session(a);
+  NSModalSession sb = begin_session(b);
+  end_session(sb);
   NSUInteger a_held = retain_count(a);
 
   // sb is no longer open: the framework refuses it and A's session goes on.
-  EXPECT_EQ(raised_name([&] { msg<void>(NSApp, SELECTOR(endModalSession:), sb); }),
-            "NSInvalidArgumentException");
+  EXPECT_EQ(raised_name([&] { end_session(sb); }), "NSInvalidArgumentException");
   ASSERT_NE(_modalWindows, nil);
   EXPECT_EQ(stack_count(), 1u);
   EXPECT_EQ(stack_at(0), a);
@@ -400,10 +402,10 @@ TEST_F(ModalPatchTest, ARaiseFromTheFrameworksEndPutsTheWindowBackOnTop) {
   ASSERT_EQ(steps.size(), 1u);
   EXPECT_EQ(steps[0].substr(0, 4), "A | ");
 
-  msg<void>(NSApp, SELECTOR(endModalSession:), sa);
+  end_session(sa);
   EXPECT_EQ(_modalWindows, nil);
   // With nothing on the stack a refused end creates no array.
-  EXPECT_THROW(msg<void>(NSApp, SELECTOR(endModalSession:), sa), NSRaisedException);
+  EXPECT_THROW(end_session(sa), NSRaisedException);
   EXPECT_EQ(_modalWindows, nil);
   release(a);
   release(b);
