@@ -54,15 +54,16 @@ static void CorvaneMatrix_textDidEndEditing(id self, SEL, id notification) {
     return;
   }
   ++dontdoit;
-  try {
-    msgSuper<void>(objc_super_of(self, CorvaneMatrix_class), SELECTOR(textDidEndEditing:), notification);
-  } catch (const NSRaisedException& raised) {
+  NSHandlerFrame frame;
+  _NSAddHandler(&frame);
+  if (NS_SETJMP(frame.jumpState) != 0) {
+    id exception = _NSExceptionObjectFromHandler(&frame);
     --dontdoit;
-    msg<void>(raised.exception, SELECTOR(raise));
-  } catch (...) {
-    --dontdoit;
-    throw;
+    msg<void>(exception, SELECTOR(raise));
+    return;  // not reached: raise does not return
   }
+  msgSuper<void>(objc_super_of(self, CorvaneMatrix_class), SELECTOR(textDidEndEditing:), notification);
+  _NSRemoveHandler(&frame);
   --dontdoit;
 }
 
@@ -97,18 +98,17 @@ objc_class_def CorvaneMatrix_class = {"CorvaneMatrix",
 // to the caller as the very same object, with the shared settings untouched.
 static void CorvaneApplication_PageLayoutPatch_runPageLayout(id, SEL, id) {
   id copy = msg<id>(msg<id>(objc_getClass("NSPrintInfo"), SELECTOR(sharedPrintInfo)), SELECTOR(copy));
-  int32_t result = 0;
-  try {
-    result = msg<int32_t>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)),
-                          SELECTOR(runModalWithPrintInfo:), copy);
-  } catch (const NSRaisedException& raised) {
+  NSHandlerFrame frame;
+  _NSAddHandler(&frame);
+  if (NS_SETJMP(frame.jumpState) != 0) {
+    id exception = _NSExceptionObjectFromHandler(&frame);
     msg<void>(copy, SELECTOR(release));
-    msg<void>(raised.exception, SELECTOR(raise));
-    return;
-  } catch (...) {
-    msg<void>(copy, SELECTOR(release));
-    throw;
+    msg<void>(exception, SELECTOR(raise));
+    return;  // not reached: raise does not return
   }
+  int32_t result = msg<int32_t>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)),
+                                SELECTOR(runModalWithPrintInfo:), copy);
+  _NSRemoveHandler(&frame);
   if (result == 1) msg<void>(objc_getClass("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), copy);
   msg<void>(copy, SELECTOR(release));
 }

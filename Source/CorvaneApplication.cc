@@ -65,17 +65,18 @@ static void CorvaneApplication_dealloc(id self, SEL) {
 // same exception goes on to the caller.
 static _NSModalSession* CorvaneApplication_beginModalSessionForWindow(id self, SEL, id window) {
   addModalWindow(window);
-  try {
-    return msgSuper<_NSModalSession*>(objc_super_of(self, CorvaneApplication_class),
-                                      SELECTOR(beginModalSessionForWindow:), window);
-  } catch (const NSRaisedException& raised) {
+  NSHandlerFrame frame;
+  _NSAddHandler(&frame);
+  if (NS_SETJMP(frame.jumpState) != 0) {
+    id exception = _NSExceptionObjectFromHandler(&frame);
     removeLastModalWindow();
-    msg<void>(raised.exception, SELECTOR(raise));
-    throw;  // not reached: raise does not return
-  } catch (...) {
-    removeLastModalWindow();
-    throw;
+    msg<void>(exception, SELECTOR(raise));
+    return nullptr;  // not reached: raise does not return
   }
+  _NSModalSession* session = msgSuper<_NSModalSession*>(objc_super_of(self, CorvaneApplication_class),
+                                                        SELECTOR(beginModalSessionForWindow:), window);
+  _NSRemoveHandler(&frame);
+  return session;
 }
 
 // Puts a window taken off the stack back on top and gives up the hold on it.
@@ -92,15 +93,16 @@ static void restoreModalWindow(id window) {
 static void CorvaneApplication_endModalSession(id self, SEL, _NSModalSession* session) {
   id top = msg<id>(msg<id>(_modalWindows, SELECTOR(lastObject)), SELECTOR(retain));
   removeLastModalWindow();
-  try {
-    msgSuper<void>(objc_super_of(self, CorvaneApplication_class), SELECTOR(endModalSession:), session);
-  } catch (const NSRaisedException& raised) {
+  NSHandlerFrame frame;
+  _NSAddHandler(&frame);
+  if (NS_SETJMP(frame.jumpState) != 0) {
+    id exception = _NSExceptionObjectFromHandler(&frame);
     restoreModalWindow(top);
-    msg<void>(raised.exception, SELECTOR(raise));
-  } catch (...) {
-    restoreModalWindow(top);
-    throw;
+    msg<void>(exception, SELECTOR(raise));
+    return;  // not reached: raise does not return
   }
+  msgSuper<void>(objc_super_of(self, CorvaneApplication_class), SELECTOR(endModalSession:), session);
+  _NSRemoveHandler(&frame);
   msg<void>(top, SELECTOR(release));
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "raise_support.h"
+
 #include "AppKit/AppKit.h"
 #include "Foundation/Foundation.h"
 #include "Foundation/NSNotification.h"
@@ -215,29 +217,8 @@ inline NSUInteger window_count() {
   NSAutoreleaseScope pool;
   return msg<NSUInteger>(msg<id>(NSApp, SELECTOR(windows)), SELECTOR(count));
 }
-// The name of the exception f raises, or "" if it returns.
-template <class F>
-inline std::string raised_name(F f) {
-  try {
-    f();
-  } catch (const NSRaisedException& e) {
-    return NSStringToStd(msg<id>(e.exception, SELECTOR(name)));
-  }
-  return "";
-}
-
-// The exception object f raises, or nil if it returns. The object is kept
-// alive by the caller's autorelease pool, so that it can be compared and
-// read after the raise has been handled.
-template <class F>
-inline id raised_object(F f) {
-  try {
-    f();
-  } catch (const NSRaisedException& e) {
-    return msg<id>(msg<id>(e.exception, SELECTOR(retain)), SELECTOR(autorelease));
-  }
-  return nil;
-}
+using test_support::raised_name;
+using test_support::raised_object;
 
 inline std::string key_title() {
   id key = msg<id>(NSApp, SELECTOR(keyWindow));

@@ -1,6 +1,10 @@
-// NSException objects, raising them as NSRaisedException, and the standard
-// exception name constants.
+// NSException objects, this thread's chain of handler frames, raising (a
+// jump to the innermost frame), the uncaught-exception handler, and the
+// standard exception name constants.
 #include "Foundation/NSException.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "Foundation/NSString.h"
 #include "foundation_internal.h"
@@ -35,7 +39,7 @@ void NSException_dealloc(id self, SEL) {
 id NSException_name(id self, SEL) { return layout(self)->name; }
 id NSException_reason(id self, SEL) { return layout(self)->reason; }
 id NSException_userInfo(id self, SEL) { return layout(self)->user_info; }
-void NSException_raise(id self, SEL) { throw NSRaisedException(self); }
+void NSException_raise(id self, SEL);
 id NSException_description(id self, SEL) {
   return layout(self)->reason != nil ? layout(self)->reason : layout(self)->name;
 }
@@ -77,23 +81,97 @@ id const NSRangeException = reinterpret_cast<id>(&foundation::range);
 id const NSInternalInconsistencyException = reinterpret_cast<id>(&foundation::internal_inconsistency);
 id const NSGenericException = reinterpret_cast<id>(&foundation::generic);
 
-NSRaisedException::NSRaisedException(id raised) : exception(msg<id>(raised, SELECTOR(retain))) {}
-NSRaisedException::NSRaisedException(const NSRaisedException& other)
-    : std::exception(other), exception(msg<id>(other.exception, SELECTOR(retain))) {}
-NSRaisedException& NSRaisedException::operator=(const NSRaisedException& other) {
-  id kept = msg<id>(other.exception, SELECTOR(retain));
-  msg<void>(exception, SELECTOR(release));
-  exception = kept;
-  return *this;
-}
-NSRaisedException::~NSRaisedException() { msg<void>(exception, SELECTOR(release)); }
-const char* NSRaisedException::what() const noexcept {
-  id reason = msg<id>(exception, SELECTOR(reason));
-  return reason != nil ? msg<const char*>(reason, SELECTOR(UTF8String)) : "NSException";
+namespace foundation {
+namespace {
+
+// This thread's innermost handler frame. Touched only by its thread.
+thread_local NSHandlerFrame* handler_top = nullptr;
+
+// Keeps the exception this thread raised last alive after the jump, while
+// its handler runs, and gives it up at the next raise or when the thread
+// ends.
+struct LastRaised {
+  id exception = nil;
+  void keep(id raised) {
+    msg<id>(raised, SELECTOR(retain));
+    id previous = exception;
+    exception = raised;
+    msg<void>(previous, SELECTOR(release));
+  }
+  // Takes over the caller's reference.
+  void adopt(id raised) {
+    id previous = exception;
+    exception = raised;
+    msg<void>(previous, SELECTOR(release));
+  }
+  ~LastRaised() { adopt(nil); }
+};
+thread_local LastRaised last_raised;
+
+std::string text_of(id string) {
+  const char* text = string != nil ? msg<const char*>(string, SELECTOR(UTF8String)) : nullptr;
+  return text != nullptr ? text : "";
 }
 
+// No frame to catch it: say what it was and stop the process.
+[[noreturn]] void uncaught(id exception) {
+  std::fprintf(stderr, "*** Uncaught exception %s: %s\n", text_of(msg<id>(exception, SELECTOR(name))).c_str(),
+               text_of(msg<id>(exception, SELECTOR(reason))).c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+// Runs the cleanups of the frames being skipped, checks that no tracked
+// lock stays held across the jump, and jumps to frame.
+[[noreturn]] void jump_to(NSHandlerFrame* frame, id exception) {
+  handler_top = frame->next;
+  objc_cleanup_unwind_to(frame->cleanups);
+  int held = objc_thread_locks_held();
+  if (held != frame->locks) {
+    std::fprintf(stderr, "*** raise of %s would leave %d lock(s) held: aborting\n",
+                 text_of(msg<id>(exception, SELECTOR(name))).c_str(), held - frame->locks);
+    std::abort();
+  }
+  frame->exception = exception;
+  longjmp(frame->jumpState, 1);
+}
+
+[[noreturn]] void raise_kept(id exception) {
+  NSHandlerFrame* frame = handler_top;
+  if (frame == nullptr) uncaught(exception);
+  jump_to(frame, exception);
+}
+
+void NSException_raise(id self, SEL) {
+  last_raised.keep(self);
+  raise_kept(self);
+}
+
+}  // namespace
+
+}  // namespace foundation
+
+void _NSAddHandler(NSHandlerFrame* frame) {
+  frame->next = foundation::handler_top;
+  frame->exception = nil;
+  frame->cleanups = objc_cleanup_top();
+  frame->locks = objc_thread_locks_held();
+  foundation::handler_top = frame;
+}
+
+void _NSRemoveHandler(NSHandlerFrame* frame) {
+  if (foundation::handler_top != frame) {
+    std::fprintf(stderr, "*** _NSRemoveHandler: %p is not this thread's innermost handler frame\n",
+                 static_cast<void*>(frame));
+    std::abort();
+  }
+  foundation::handler_top = frame->next;
+}
+
+id _NSExceptionObjectFromHandler(NSHandlerFrame* frame) { return frame->exception; }
+
 // Builds everything with owned references, so that raising needs no
-// autorelease pool: the thrown NSRaisedException ends up holding the only
+// autorelease pool: the thread's last-raised slot takes over the only
 // reference to the exception.
 void NSRaise(const char* name, const char* reason) {
   auto owned_string = [](const char* text) -> id {
@@ -107,7 +185,6 @@ void NSRaise(const char* name, const char* reason) {
   e = msg<id>(e, SELECTOR(initWithName:reason:userInfo:), name_string, reason_string, nil);
   msg<void>(name_string, SELECTOR(release));
   msg<void>(reason_string, SELECTOR(release));
-  NSRaisedException raised(e);
-  msg<void>(e, SELECTOR(release));
-  throw raised;
+  foundation::last_raised.adopt(e);
+  foundation::raise_kept(e);
 }
