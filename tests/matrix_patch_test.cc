@@ -6,10 +6,10 @@
 // the edited cell either move the scroll view or do not.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <vector>
 
 #include "matrix_test_support.h"
+#include "raise_support.h"
 
 namespace {
 
@@ -224,43 +224,21 @@ TEST_F(MatrixPatch, AnExceptionRestoresTheCounterAndReachesTheCallerUnchanged) {
   scene.scroll_to_row(150);
   g_on_end_editing = [&](id) { msg<void>(exception, SELECTOR(raise)); };
   id caught = nil;
-  under_event(NSLeftMouseDown, [&] {
-    try {
-      end_editing(scene);
-    } catch (const NSRaisedException& e) {
-      caught = e.exception;
-    }
-  });
+  under_event(NSLeftMouseDown, [&] { caught = test_support::raised_object([&] { end_editing(scene); }); });
   EXPECT_EQ(caught, exception);
   scene.request_scroll(5);
   EXPECT_EQ(scene.first_row(), 5);
 
-  // The framework's own refusal of the text, and a C++ exception of another kind.
+  // The framework's own refusal of the text.
   g_on_end_editing = nullptr;
   g_accept_text = NO;
   scene.edit(6);
   scene.scroll_to_row(150);
   std::string name;
-  under_event(NSRightMouseDown, [&] {
-    try {
-      end_editing(scene);
-    } catch (const NSRaisedException& e) {
-      name = NSStringToStd(msg<id>(e.exception, SELECTOR(name)));
-    }
-  });
+  under_event(NSRightMouseDown, [&] { name = test_support::raised_name([&] { end_editing(scene); }); });
   EXPECT_EQ(name, "NSInvalidArgumentException");
   EXPECT_TRUE(scene.editing());
   g_accept_text = YES;
-  g_on_end_editing = [](id) { throw std::runtime_error("not an NSException"); };
-  std::string what;
-  under_event(NSLeftMouseDown, [&] {
-    try {
-      end_editing(scene);
-    } catch (const std::runtime_error& e) {
-      what = e.what();
-    }
-  });
-  EXPECT_EQ(what, "not an NSException");
   scene.request_scroll(6);
   EXPECT_EQ(scene.first_row(), 6);
 }

@@ -85,7 +85,7 @@ namespace foundation {
 namespace {
 
 // This thread's innermost handler frame. Touched only by its thread.
-thread_local NSHandlerFrame* handler_top = nullptr;
+OBJC_FAST_TLS thread_local NSHandlerFrame* handler_top = nullptr;
 
 // Keeps the exception this thread raised last alive after the jump, while
 // its handler runs, and gives it up at the next raise or when the thread

@@ -5,8 +5,8 @@
 #include "runtime_internal.h"
 
 namespace {
-thread_local objc_cleanup* chain_top = nullptr;
-thread_local int locks_held = 0;
+OBJC_FAST_TLS thread_local objc_cleanup* chain_top = nullptr;
+OBJC_FAST_TLS thread_local int locks_held = 0;
 }  // namespace
 
 void objc_cleanup_push(objc_cleanup* cleanup) {

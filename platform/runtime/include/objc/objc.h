@@ -15,6 +15,15 @@
 #  define OBJC_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
+// Thread-local state of the runtime and the framework libraries, which a
+// process links at start-up: on ELF the initial-exec model reads it without
+// a call into the dynamic loader on every access.
+#if defined(__ELF__)
+#  define OBJC_FAST_TLS __attribute__((tls_model("initial-exec")))
+#else
+#  define OBJC_FAST_TLS
+#endif
+
 struct objc_class;
 struct objc_selector;
 
