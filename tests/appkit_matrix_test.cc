@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "matrix_test_support.h"
+#include "raise_support.h"
 
 namespace {
 
 using namespace matrix_test;
+using test_support::raised_name;
 
 class AppKitMatrix : public ::testing::Test {
  protected:
@@ -18,16 +20,6 @@ class AppKitMatrix : public ::testing::Test {
 id new_view(const char* cls_name, NSInteger x, NSInteger y, NSInteger w, NSInteger h) {
   return msg<id>(msg<id>(cls(cls_name), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:), x, y, w,
                  h);
-}
-
-template <class F>
-std::string raised_name(F&& f) {
-  try {
-    f();
-  } catch (const NSRaisedException& e) {
-    return NSStringToStd(msg<id>(e.exception, SELECTOR(name)));
-  }
-  return "";
 }
 
 TEST_F(AppKitMatrix, HitTestingFollowsFramesBoundsAndStackingOrder) {

@@ -207,24 +207,24 @@ TEST_F(PrintTest, RefusedRunsAndControlsRaiseAndChangeNothing) {
 TEST_F(PrintTest, ARaiseInsideThePanelPassesOutAndEndsTheRun) {
   id settings = new_print_info();
   id thrown = nil;
-  id caught = nil;
-  try {
-    run_panel(settings, [&](id) {
-      try {
-        NSRaise("NSGenericException", "the user's printer caught fire");
-      } catch (const NSRaisedException& e) {
-        thrown = e.exception;
-        throw;
-      }
-    });
-  } catch (const NSRaisedException& e) {
-    caught = e.exception;
-  }
+  uint32_t pools = NSAutoreleasePoolDepth();
+  NSPageLayoutSetScriptedUser([&](id) {
+    NS_DURING
+    NSRaise("NSGenericException", "the user's printer caught fire");
+    NS_HANDLER
+    thrown = localException;
+    msg<void>(localException, SELECTOR(raise));
+    NS_ENDHANDLER
+  });
+  id caught = raised_object([&] { msg<NSInteger>(panel(), SELECTOR(runModalWithPrintInfo:), settings); });
   EXPECT_NE(caught, nil);
   EXPECT_EQ(caught, thrown);
   EXPECT_EQ(msg<id>(panel(), SELECTOR(printInfo)), nil);
   EXPECT_FALSE(msg<BOOL>(panel(), SELECTOR(isVisible)));
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(_isRunningModal)));
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(currentEvent)), nil);
+  EXPECT_EQ(NSAutoreleasePoolDepth(), pools);  // the loop's per-event pool was drained
   EXPECT_EQ(msg<NSUInteger>(settings, SELECTOR(retainCount)), 1u);
   // The panel runs again afterwards.
   EXPECT_EQ(run_panel(settings, choose_then("A4", "ok:")), NSOKButton);
