@@ -191,6 +191,29 @@ TEST_F(AppKitMatrix, RefusedTextRaisesAndKeepsTheEditInProgress) {
   EXPECT_EQ(scene.text(3), "bad");
 }
 
+// The same refusal when the key comes through the application's loop: the
+// loop ends with the exception, leaving no loop, current event or pool open.
+TEST_F(AppKitMatrix, RefusedTextRaisedInsideTheEventLoopLeavesNoLoopOrPoolOpen) {
+  Scene scene;
+  scene.edit(3);
+  msg<void>(scene.matrix, SELECTOR(setEditedText:), str("bad"));
+  g_accept_text = NO;
+  uint32_t pools = NSAutoreleasePoolDepth();
+  id enter = msg<id>(cls("NSEvent"), SELECTOR(keyEventWithType:characters:window:), NSKeyDown, str("\r"),
+                     scene.window);
+  msg<void>(app(), SELECTOR(postEvent:atStart:), enter, NO);
+  EXPECT_EQ(test_support::raised_reason([] { msg<void>(app(), SELECTOR(run)); }),
+            "NSMatrix: the text entered in row 3, column 0 was not accepted");
+  EXPECT_FALSE(msg<BOOL>(app(), SELECTOR(isRunning)));
+  EXPECT_EQ(msg<id>(app(), SELECTOR(currentEvent)), nil);
+  EXPECT_EQ(NSAutoreleasePoolDepth(), pools);
+  EXPECT_TRUE(scene.editing());
+  g_accept_text = YES;
+  msg<void>(app(), SELECTOR(postEvent:atStart:), enter, NO);
+  msg<void>(app(), SELECTOR(run));
+  EXPECT_EQ(scene.text(3), "bad");
+}
+
 // The fault the patch corrects, as the framework shows it: the user scrolls
 // away from the edited cell and clicks a row; ending the edit drags the
 // matrix back, so the click lands on a row the user never pointed at.
