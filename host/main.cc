@@ -70,6 +70,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Nothing in the host catches framework exceptions: one that escapes a
+  // load or a scenario ends the process with the framework's report of its
+  // name and reason and a non-zero status. No handler frame lies beyond
+  // main, so the locals here are never jumped over.
   NSAutoreleaseScope pool;  // drained however main returns
   msg<id>(objc_getClass("NSApplication"), SELECTOR(sharedApplication));
   for (const std::string& path : options.bundles) {

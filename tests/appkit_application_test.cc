@@ -311,6 +311,8 @@ TEST_F(AppKitTest, BadSessionsAreRejected) {
   msg<void>(NSApp, SELECTOR(endModalSession:), s);
   EXPECT_EQ(raised_name([&] { msg<void>(NSApp, SELECTOR(endModalSession:), s); }),
             "NSInvalidArgumentException");
+  EXPECT_EQ(test_support::raised_reason([&] { msg<NSInteger>(NSApp, SELECTOR(runModalSession:), s); }),
+            "-[NSApplication runModalSession:]: not an open modal session");
   EXPECT_EQ(raised_name([&] { msg<NSInteger>(NSApp, SELECTOR(runModalSession:), s); }),
             "NSInvalidArgumentException");
   EXPECT_EQ(raised_name([] { msg<NSModalSession>(NSApp, SELECTOR(beginModalSessionForWindow:), id(nil)); }),
@@ -328,6 +330,106 @@ TEST_F(AppKitTest, ARaiseInsideTheModalLoopEndsTheSession) {
   EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(_isRunningModal)));
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(currentEvent)), nil);
   release(a);
+}
+
+// --- Raises that jump out of loops and dispatch --------------------------------
+
+TEST_F(AppKitTest, ARaiseFromAnEventHandlerLeavesTheMainLoopWithItsPoolDrained) {
+  app();
+  id w = new_window("Doc");
+  uint32_t pools = NSAutoreleasePoolDepth();
+  post_action([&] {
+    msg<id>(msg<id>(w, SELECTOR(retain)), SELECTOR(autorelease));  // held by this event's pool
+    NSRaise("TestException", "from a handler");
+  });
+  int later = 0;
+  post_action([&] { ++later; });
+  EXPECT_EQ(raised_name([] { msg<void>(NSApp, SELECTOR(run)); }), "TestException");
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(isRunning)));
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(currentEvent)), nil);
+  EXPECT_EQ(NSAutoreleasePoolDepth(), pools);
+  EXPECT_EQ(msg<NSUInteger>(w, SELECTOR(retainCount)), 1u);  // the event's pool let it go at the raise
+  EXPECT_EQ(msg<NSUInteger>(NSApp, SELECTOR(pendingEventCount)), 1u);
+  msg<void>(NSApp, SELECTOR(run));  // the loop runs again and finds the rest still queued
+  EXPECT_EQ(later, 1);
+  release(w);
+}
+
+TEST_F(AppKitTest, ARaiseInAModalLoopInsideTheMainLoopUnwindsBoth) {
+  app();
+  id find = new_window("Find");
+  uint32_t pools = NSAutoreleasePoolDepth();
+  BOOL modal_inside = NO, main_inside = NO;
+  post_action([&] {
+    post_action([&] {
+      modal_inside = msg<BOOL>(NSApp, SELECTOR(_isRunningModal));
+      main_inside = msg<BOOL>(NSApp, SELECTOR(isRunning));
+      NSRaise("TestException", "from inside a modal loop");
+    });
+    msg<NSInteger>(NSApp, SELECTOR(runModalForWindow:), find);
+  });
+  id raised = raised_object([] { msg<void>(NSApp, SELECTOR(run)); });
+  ASSERT_NE(raised, nil);
+  EXPECT_EQ(NSStringToStd(msg<id>(raised, SELECTOR(reason))), "from inside a modal loop");
+  EXPECT_TRUE(modal_inside);
+  EXPECT_TRUE(main_inside);
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(isRunning)));
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(_isRunningModal)));
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(currentEvent)), nil);
+  EXPECT_EQ(NSAutoreleasePoolDepth(), pools);
+  EXPECT_EQ(msg<NSUInteger>(find, SELECTOR(retainCount)), 1u);  // no session holds it
+  // Key status stays with the panel its session made key.
+  EXPECT_EQ(key_title(), "Find");
+
+  // A modal loop inside the main loop works as before.
+  NSInteger response = 0;
+  post_action([&] {
+    post_action([] { msg<void>(NSApp, SELECTOR(stopModal)); });
+    response = msg<NSInteger>(NSApp, SELECTOR(runModalForWindow:), find);
+  });
+  msg<void>(NSApp, SELECTOR(run));
+  EXPECT_EQ(response, NSRunStoppedResponse);
+  release(find);
+}
+
+TEST_F(AppKitTest, ARaiseFromADispatchPutsTheOuterCurrentEventBack) {
+  app();
+  id w = new_window("Doc");
+  id click = mouse(NSLeftMouseDown, w);
+  NSUInteger click_references = msg<NSUInteger>(click, SELECTOR(retainCount));
+  g_on_mouse_down = [](id, id) { NSRaise("TestException", "the view refused the click"); };
+  id outer = nil, after = nil;
+  std::string name;
+  post_action([&] {
+    outer = msg<id>(NSApp, SELECTOR(currentEvent));
+    name = raised_name([&] { msg<void>(NSApp, SELECTOR(sendEvent:), click); });
+    after = msg<id>(NSApp, SELECTOR(currentEvent));
+  });
+  msg<void>(NSApp, SELECTOR(run));
+  g_on_mouse_down = nullptr;
+  EXPECT_EQ(name, "TestException");
+  EXPECT_NE(outer, nil);
+  EXPECT_EQ(after, outer);
+  EXPECT_EQ(g_current_was_delivered, std::vector<bool>{true});  // it was current while delivered
+  EXPECT_EQ(msg<NSUInteger>(click, SELECTOR(retainCount)), click_references);
+  release(w);
+}
+
+// The session is ended once: a handler that ended it itself gets its own
+// exception back, not one about a session that is no longer open.
+TEST_F(AppKitTest, AHandlerThatEndsItsSessionAndRaisesGetsItsOwnException) {
+  app();
+  id find = new_window("Find");
+  post_action([] {
+    msg<void>(NSApp, SELECTOR(endModalSession:), static_cast<NSApplicationLayout*>(NSApp)->modal_session);
+    NSRaise("TestException", "after ending the session");
+  });
+  EXPECT_EQ(raised_name([&] { msg<NSInteger>(NSApp, SELECTOR(runModalForWindow:), find); }), "TestException");
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(_isRunningModal)));
+  EXPECT_EQ(msg<NSUInteger>(find, SELECTOR(retainCount)), 1u);
+  release(find);
 }
 
 TEST_F(AppKitTest, OrderFrontModalWindowKeepsTheWindowLevel) {

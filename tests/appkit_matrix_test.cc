@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "matrix_test_support.h"
+#include "raise_support.h"
 
 namespace {
 
 using namespace matrix_test;
+using test_support::raised_name;
 
 class AppKitMatrix : public ::testing::Test {
  protected:
@@ -18,16 +20,6 @@ class AppKitMatrix : public ::testing::Test {
 id new_view(const char* cls_name, NSInteger x, NSInteger y, NSInteger w, NSInteger h) {
   return msg<id>(msg<id>(cls(cls_name), SELECTOR(alloc)), SELECTOR(initWithFrameX:y:width:height:), x, y, w,
                  h);
-}
-
-template <class F>
-std::string raised_name(F&& f) {
-  try {
-    f();
-  } catch (const NSRaisedException& e) {
-    return NSStringToStd(msg<id>(e.exception, SELECTOR(name)));
-  }
-  return "";
 }
 
 TEST_F(AppKitMatrix, HitTestingFollowsFramesBoundsAndStackingOrder) {
@@ -196,6 +188,29 @@ TEST_F(AppKitMatrix, RefusedTextRaisesAndKeepsTheEditInProgress) {
   EXPECT_EQ(g_end_editing_calls, 0);
   g_accept_text = YES;
   scene.key("\r");
+  EXPECT_EQ(scene.text(3), "bad");
+}
+
+// The same refusal when the key comes through the application's loop: the
+// loop ends with the exception, leaving no loop, current event or pool open.
+TEST_F(AppKitMatrix, RefusedTextRaisedInsideTheEventLoopLeavesNoLoopOrPoolOpen) {
+  Scene scene;
+  scene.edit(3);
+  msg<void>(scene.matrix, SELECTOR(setEditedText:), str("bad"));
+  g_accept_text = NO;
+  uint32_t pools = NSAutoreleasePoolDepth();
+  id enter = msg<id>(cls("NSEvent"), SELECTOR(keyEventWithType:characters:window:), NSKeyDown, str("\r"),
+                     scene.window);
+  msg<void>(app(), SELECTOR(postEvent:atStart:), enter, NO);
+  EXPECT_EQ(test_support::raised_reason([] { msg<void>(app(), SELECTOR(run)); }),
+            "NSMatrix: the text entered in row 3, column 0 was not accepted");
+  EXPECT_FALSE(msg<BOOL>(app(), SELECTOR(isRunning)));
+  EXPECT_EQ(msg<id>(app(), SELECTOR(currentEvent)), nil);
+  EXPECT_EQ(NSAutoreleasePoolDepth(), pools);
+  EXPECT_TRUE(scene.editing());
+  g_accept_text = YES;
+  msg<void>(app(), SELECTOR(postEvent:atStart:), enter, NO);
+  msg<void>(app(), SELECTOR(run));
   EXPECT_EQ(scene.text(3), "bad");
 }
 

@@ -59,6 +59,14 @@ TEST_F(PrintTest, BadValuesRaiseAndChangeNothing) {
             "NSInvalidArgumentException");
   EXPECT_EQ(raised_name([&] { msg<void>(p, SELECTOR(setBottomMargin:), NSInteger(-1)); }),
             "NSInvalidArgumentException");
+  // The reasons name the method and the value refused.
+  EXPECT_EQ(test_support::raised_reason([&] { msg<void>(p, SELECTOR(setLeftMargin:), NSInteger(-7)); }),
+            "-[NSPrintInfo setLeftMargin:]: negative margin -7");
+  EXPECT_EQ(test_support::raised_reason(
+                [&] { msg<void>(p, SELECTOR(setPaperWidth:height:), NSInteger(5), NSInteger(0)); }),
+            "-[NSPrintInfo setPaperWidth:height:]: paper size 5x0 is empty");
+  EXPECT_EQ(test_support::raised_reason([&] { msg<void>(p, SELECTOR(setOrientation:), NSInteger(9)); }),
+            "-[NSPrintInfo setOrientation:]: no orientation 9");
   EXPECT_EQ(describe(p), before);
   release(p);
 }
@@ -207,24 +215,24 @@ TEST_F(PrintTest, RefusedRunsAndControlsRaiseAndChangeNothing) {
 TEST_F(PrintTest, ARaiseInsideThePanelPassesOutAndEndsTheRun) {
   id settings = new_print_info();
   id thrown = nil;
-  id caught = nil;
-  try {
-    run_panel(settings, [&](id) {
-      try {
-        NSRaise("NSGenericException", "the user's printer caught fire");
-      } catch (const NSRaisedException& e) {
-        thrown = e.exception;
-        throw;
-      }
-    });
-  } catch (const NSRaisedException& e) {
-    caught = e.exception;
-  }
+  uint32_t pools = NSAutoreleasePoolDepth();
+  NSPageLayoutSetScriptedUser([&](id) {
+    NS_DURING
+    NSRaise("NSGenericException", "the user's printer caught fire");
+    NS_HANDLER
+    thrown = localException;
+    msg<void>(localException, SELECTOR(raise));
+    NS_ENDHANDLER
+  });
+  id caught = raised_object([&] { msg<NSInteger>(panel(), SELECTOR(runModalWithPrintInfo:), settings); });
   EXPECT_NE(caught, nil);
   EXPECT_EQ(caught, thrown);
   EXPECT_EQ(msg<id>(panel(), SELECTOR(printInfo)), nil);
   EXPECT_FALSE(msg<BOOL>(panel(), SELECTOR(isVisible)));
   EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(_isRunningModal)));
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(currentEvent)), nil);
+  EXPECT_EQ(NSAutoreleasePoolDepth(), pools);  // the loop's per-event pool was drained
   EXPECT_EQ(msg<NSUInteger>(settings, SELECTOR(retainCount)), 1u);
   // The panel runs again afterwards.
   EXPECT_EQ(run_panel(settings, choose_then("A4", "ok:")), NSOKButton);
@@ -247,5 +255,34 @@ TEST_F(PrintTest, RunPageLayoutEditsTheSharedSettingsEvenWhenCancelled) {
   EXPECT_EQ(shared_print_info(), shared);
   EXPECT_EQ(describe(shared), "A4 595x842 portrait, margins 72/72/90/90");
   EXPECT_TRUE(g_freed.empty());
+  release(shared);
+}
+
+// A control the scripted user works raises inside the panel's modal loop,
+// which runs inside the application's main loop: the exception reaches the
+// caller of -run, and the panel, both loops and their pools are all closed.
+TEST_F(PrintTest, ARefusedChoiceUnderTheMainLoopClosesThePanelAndEveryLoop) {
+  id shared = make_tracing_shared();
+  std::string before = describe(shared);
+  uint32_t pools = NSAutoreleasePoolDepth();
+  NSPageLayoutSetScriptedUser(choose_then("", "ok:"));
+  post_action([] { msg<void>(NSApp, SELECTOR(runPageLayout:), id(nil)); });
+  EXPECT_EQ(test_support::raised_reason([] { msg<void>(NSApp, SELECTOR(run)); }),
+            "-[NSPrintInfo setPaperName:]: empty paper name");
+  EXPECT_EQ(msg<id>(panel(), SELECTOR(printInfo)), nil);
+  EXPECT_FALSE(msg<BOOL>(panel(), SELECTOR(isVisible)));
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(modalWindow)), nil);
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(_isRunningModal)));
+  EXPECT_FALSE(msg<BOOL>(NSApp, SELECTOR(isRunning)));
+  EXPECT_EQ(msg<id>(NSApp, SELECTOR(currentEvent)), nil);
+  EXPECT_EQ(NSAutoreleasePoolDepth(), pools);
+  EXPECT_EQ(shared_print_info(), shared);
+  EXPECT_EQ(describe(shared), before);
+  EXPECT_EQ(msg<NSUInteger>(shared, SELECTOR(retainCount)), 2u);  // ours and the shared slot's
+
+  NSPageLayoutSetScriptedUser(choose_then("A5", "ok:"));
+  post_action([] { msg<void>(NSApp, SELECTOR(runPageLayout:), id(nil)); });
+  msg<void>(NSApp, SELECTOR(run));
+  EXPECT_EQ(describe(shared), "A5 420x595 portrait, margins 72/72/90/90");
   release(shared);
 }

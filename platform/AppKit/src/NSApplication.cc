@@ -1,8 +1,15 @@
 // NSApplication: the shared application object, the event queue, event
 // dispatch, the main loop and modal sessions. Main thread only: nothing
 // here is locked.
+//
+// A raise from an event handler jumps out of every loop it runs in, so no
+// frame here holds anything with a destructor across a dispatch. What a
+// loop or a dispatch changes for its length (the current event, the loop
+// depths, the per-event autorelease pool, an open session) is put back by
+// a handler frame of its own, which then raises the same exception again.
 #include "AppKit/NSApplication.h"
 
+#include <cstdio>
 #include <deque>
 
 #include "AppKit/NSEvent.h"
@@ -30,43 +37,18 @@ using EventQueue = std::deque<id>;
 NSApplicationLayout* layout(id self) { return static_cast<NSApplicationLayout*>(self); }
 EventQueue& queue(id self) { return *static_cast<EventQueue*>(layout(self)->event_queue); }
 
-// Makes event the current event for the length of a scope, so that nested
-// dispatch (a modal loop inside an event handler) restores the outer one.
-class CurrentEventScope {
- public:
-  CurrentEventScope(id app, id event) : app_(layout(app)), saved_(app_->current_event) {
-    app_->current_event = msg<id>(event, SELECTOR(retain));
-  }
-  ~CurrentEventScope() {
-    msg<void>(app_->current_event, SELECTOR(release));
-    app_->current_event = saved_;
-  }
-  CurrentEventScope(const CurrentEventScope&) = delete;
-  CurrentEventScope& operator=(const CurrentEventScope&) = delete;
-
- private:
-  NSApplicationLayout* app_;
-  id saved_;
-};
-
-// Counts a running loop for the length of a scope.
-class LoopDepthScope {
- public:
-  explicit LoopDepthScope(int32_t& depth) : depth_(depth) { ++depth_; }
-  ~LoopDepthScope() { --depth_; }
-  LoopDepthScope(const LoopDepthScope&) = delete;
-  LoopDepthScope& operator=(const LoopDepthScope&) = delete;
-
- private:
-  int32_t& depth_;
-};
+bool is_open_session(id self, NSModalSession session) {
+  for (NSModalSession s = layout(self)->modal_session; s != nullptr; s = s->enclosing)
+    if (s == session) return true;
+  return false;
+}
 
 // Raises unless session is one of the receiver's open sessions.
 void check_session(id self, NSModalSession session, const char* method) {
-  for (NSModalSession s = layout(self)->modal_session; s != nullptr; s = s->enclosing)
-    if (s == session) return;
-  std::string reason = std::string("-[NSApplication ") + method + "]: not an open modal session";
-  NSRaise("NSInvalidArgumentException", reason.c_str());
+  if (is_open_session(self, session)) return;
+  char reason[128];
+  std::snprintf(reason, sizeof reason, "-[NSApplication %s]: not an open modal session", method);
+  NSRaise("NSInvalidArgumentException", reason);
 }
 
 // Unlinks an open session, wherever it is in the chain, and frees it.
@@ -152,9 +134,7 @@ id NSApplication_currentEvent(id self, SEL) { return layout(self)->current_event
 // their window (key events without one to the key window), unless a running
 // modal session blocks it; a mouse-down first brings its window front and
 // makes it key, if the window may become key.
-void NSApplication_sendEvent(id self, SEL, id event) {
-  if (event == nil) return;
-  CurrentEventScope current(self, event);
+void deliver(id self, id event) {
   NSInteger type = msg<NSInteger>(event, SELECTOR(type));
   if (type == NSApplicationDefined) {
     msg<void>(event, SELECTOR(_performAction));
@@ -171,17 +151,60 @@ void NSApplication_sendEvent(id self, SEL, id event) {
   msg<void>(window, SELECTOR(sendEvent:), event);
 }
 
+// Gives up the event that was current during a dispatch and puts back the
+// one it replaced.
+void restore_current_event(id self, id saved) {
+  id dispatched = layout(self)->current_event;
+  layout(self)->current_event = saved;
+  msg<void>(dispatched, SELECTOR(release));
+}
+
+// The event is the current event while it is delivered, so that nested
+// dispatch (a modal loop inside an event handler) puts the outer one back,
+// also when a handler raises.
+void NSApplication_sendEvent(id self, SEL, id event) {
+  if (event == nil) return;
+  id saved = layout(self)->current_event;
+  layout(self)->current_event = msg<id>(event, SELECTOR(retain));
+  NSRunCleaningUpOnRaise([&] { deliver(self, event); }, [&] { restore_current_event(self, saved); });
+  restore_current_event(self, saved);
+}
+
+// Takes the oldest queued event and dispatches it inside an autorelease pool
+// of its own. False when the queue was empty. A raise drains the pool before
+// it goes on, so that no pool opened here outlives the loop.
+bool dispatch_next_event(id self) {
+  id pool = msg<id>(msg<id>(objc_getClass("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
+  bool dispatched = false;
+  NSRunCleaningUpOnRaise(
+      [&] {
+        id event = msg<id>(self, SELECTOR(nextEvent));
+        if (event == nil) return;
+        dispatched = true;
+        msg<void>(self, SELECTOR(sendEvent:), event);
+      },
+      [&] { msg<void>(pool, SELECTOR(drain)); });
+  msg<void>(pool, SELECTOR(drain));
+  return dispatched;
+}
+
+// Runs loop with *depth counted up by one; the count comes back down
+// however the loop is left.
+template <class Loop>
+void counting_loop(int32_t* depth, Loop&& loop) {
+  ++*depth;
+  NSRunCleaningUpOnRaise(loop, [depth] { --*depth; });
+  --*depth;
+}
+
 // - (void)run: dispatches queued events until -stop: or until the queue is
 // empty. Each event is dispatched inside an autorelease pool of its own.
 void NSApplication_run(id self, SEL) {
-  LoopDepthScope depth(layout(self)->main_loop_depth);
   layout(self)->stop_requested = NO;
-  while (!layout(self)->stop_requested) {
-    NSAutoreleaseScope pool;
-    id event = msg<id>(self, SELECTOR(nextEvent));
-    if (event == nil) break;
-    msg<void>(self, SELECTOR(sendEvent:), event);
-  }
+  counting_loop(&layout(self)->main_loop_depth, [&] {
+    while (!layout(self)->stop_requested && dispatch_next_event(self)) {
+    }
+  });
   layout(self)->stop_requested = NO;
 }
 
@@ -202,13 +225,12 @@ NSModalSession NSApplication_beginModalSessionForWindow(id self, SEL, id window)
   auto* session =
       new _NSModalSession{msg<id>(window, SELECTOR(retain)), layout(self)->modal_session, false, 0};
   layout(self)->modal_session = session;
-  try {
-    msg<id>(self, SELECTOR(_orderFrontModalWindow:), window);
-    msg<void>(window, SELECTOR(makeKeyWindow));
-  } catch (...) {
-    close_session(self, session);
-    throw;
-  }
+  NSRunCleaningUpOnRaise(
+      [&] {
+        msg<id>(self, SELECTOR(_orderFrontModalWindow:), window);
+        msg<void>(window, SELECTOR(makeKeyWindow));
+      },
+      [&] { close_session(self, session); });
   return session;
 }
 
@@ -217,15 +239,10 @@ NSModalSession NSApplication_beginModalSessionForWindow(id self, SEL, id window)
 // empty. Yields the stop response, or NSRunContinuesResponse.
 NSInteger NSApplication_runModalSession(id self, SEL, NSModalSession session) {
   check_session(self, session, "runModalSession:");
-  {
-    LoopDepthScope depth(layout(self)->modal_loop_depth);
-    while (!session->stopped) {
-      NSAutoreleaseScope pool;
-      id event = msg<id>(self, SELECTOR(nextEvent));
-      if (event == nil) break;
-      msg<void>(self, SELECTOR(sendEvent:), event);
+  counting_loop(&layout(self)->modal_loop_depth, [&] {
+    while (!session->stopped && dispatch_next_event(self)) {
     }
-  }
+  });
   return session->stopped ? session->response : NSRunContinuesResponse;
 }
 
@@ -239,17 +256,19 @@ void NSApplication_endModalSession(id self, SEL, NSModalSession session) {
 // - (NSInteger)runModalForWindow:(NSWindow*)window
 // Runs a session until it is stopped. Headless, a loop that runs out of
 // events ends as aborted rather than waiting. The session is ended however
-// the loop is left, also when an event handler raises.
+// the loop is left, also when an event handler raises (unless the handler
+// ended it itself first).
 NSInteger NSApplication_runModalForWindow(id self, SEL, id window) {
   NSModalSession session = msg<NSModalSession>(self, SELECTOR(beginModalSessionForWindow:), window);
   NSInteger response = NSRunContinuesResponse;
-  try {
-    while (response == NSRunContinuesResponse && !queue(self).empty())
-      response = msg<NSInteger>(self, SELECTOR(runModalSession:), session);
-  } catch (...) {
-    msg<void>(self, SELECTOR(endModalSession:), session);
-    throw;
-  }
+  NSRunCleaningUpOnRaise(
+      [&] {
+        while (response == NSRunContinuesResponse && !queue(self).empty())
+          response = msg<NSInteger>(self, SELECTOR(runModalSession:), session);
+      },
+      [&] {
+        if (is_open_session(self, session)) msg<void>(self, SELECTOR(endModalSession:), session);
+      });
   if (response == NSRunContinuesResponse) response = NSRunAbortedResponse;
   msg<void>(self, SELECTOR(endModalSession:), session);
   return response;

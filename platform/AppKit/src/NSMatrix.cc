@@ -284,16 +284,30 @@ void NSMatrix_mouseDown(id self, SEL, id event) {
 
 void NSMatrix_rightMouseDown(id self, SEL, id) { end_editing(self); }
 
+enum class KeyRole { kEndsEdit, kAbortsEdit, kText };
+
+// What typing characters does to an edit. Decided apart from acting on it,
+// so that no string is held across the sends that may raise.
+KeyRole role_of(id characters) {
+  std::string typed = NSStringToStd(characters);
+  if (typed == "\r" || typed == "\n" || typed == "\t" || typed == "\x03") return KeyRole::kEndsEdit;
+  if (typed == "\x1b") return KeyRole::kAbortsEdit;
+  return KeyRole::kText;
+}
+
 void NSMatrix_keyDown(id self, SEL, id event) {
   if (layout(self)->edited_text == nil) return;
   id characters = msg<id>(event, SELECTOR(characters));
-  std::string typed = NSStringToStd(characters);
-  if (typed == "\r" || typed == "\n" || typed == "\t" || typed == "\x03") {
-    end_editing(self);
-  } else if (typed == "\x1b") {
-    msg<BOOL>(self, SELECTOR(abortEditing));
-  } else {
-    msg<void>(self, SELECTOR(insertText:), characters);
+  switch (role_of(characters)) {
+    case KeyRole::kEndsEdit:
+      end_editing(self);
+      break;
+    case KeyRole::kAbortsEdit:
+      msg<BOOL>(self, SELECTOR(abortEditing));
+      break;
+    case KeyRole::kText:
+      msg<void>(self, SELECTOR(insertText:), characters);
+      break;
   }
 }
 

@@ -3,7 +3,7 @@
 // them headless. Main thread only: nothing here is locked.
 #include "AppKit/NSPageLayout.h"
 
-#include <string>
+#include <cstdio>
 #include <utility>
 
 #include "AppKit/NSApplication.h"
@@ -38,9 +38,11 @@ id application() { return msg<id>(objc_getClass("NSApplication"), SELECTOR(share
 // modal session.
 id running_print_info(id self, const char* method) {
   id print_info = layout(self)->print_info;
-  if (print_info == nil)
-    NSRaise("NSInternalInconsistencyException",
-            (std::string("-[NSPageLayout ") + method + "]: the panel is not running").c_str());
+  if (print_info == nil) {
+    char reason[128];
+    std::snprintf(reason, sizeof reason, "-[NSPageLayout %s]: the panel is not running", method);
+    NSRaise("NSInternalInconsistencyException", reason);
+  }
   return print_info;
 }
 
@@ -75,9 +77,19 @@ void finish_run(id self) {
   msg<void>(self, SELECTOR(orderOut:), nil);
 }
 
+// The scripted user's next run as an application-defined event that works
+// the panel; nil when there is no script. The script is used up.
+id take_scripted_user_event(id panel) {
+  std::function<void(id)> user = std::exchange(scripted_user(), nullptr);
+  if (!user) return nil;
+  return NSEventWithAction([panel, user = std::move(user)] { user(panel); });
+}
+
 // - (NSInteger)runModalWithPrintInfo:(NSPrintInfo*)printInfo
 // The scripted user, if any, goes to the front of the event queue, so that
-// it is the first thing the panel's modal session dispatches.
+// it is the first thing the panel's modal session dispatches. However the
+// run ends, also by a raise, the panel gives up the settings and leaves the
+// screen.
 NSInteger NSPageLayout_runModalWithPrintInfo(id self, SEL, id print_info) {
   if (print_info == nil)
     NSRaise("NSInvalidArgumentException", "-[NSPageLayout runModalWithPrintInfo:]: nil print info");
@@ -85,15 +97,14 @@ NSInteger NSPageLayout_runModalWithPrintInfo(id self, SEL, id print_info) {
     NSRaise("NSInternalInconsistencyException", "-[NSPageLayout runModalWithPrintInfo:]: already running");
   id app = application();
   layout(self)->print_info = msg<id>(print_info, SELECTOR(retain));
+  id user_event = take_scripted_user_event(self);
   NSInteger response = NSRunAbortedResponse;
-  try {
-    if (std::function<void(id)> user = std::exchange(scripted_user(), nullptr))
-      msg<void>(app, SELECTOR(postEvent:atStart:), NSEventWithAction([self, user] { user(self); }), YES);
-    response = msg<NSInteger>(app, SELECTOR(runModalForWindow:), self);
-  } catch (...) {
-    finish_run(self);
-    throw;
-  }
+  NSRunCleaningUpOnRaise(
+      [&] {
+        if (user_event != nil) msg<void>(app, SELECTOR(postEvent:atStart:), user_event, YES);
+        response = msg<NSInteger>(app, SELECTOR(runModalForWindow:), self);
+      },
+      [&] { finish_run(self); });
   finish_run(self);
   return response;
 }

@@ -2,7 +2,8 @@
 // shared slot. Main thread only: nothing here is locked.
 #include "AppKit/NSPrintInfo.h"
 
-#include <string>
+#include <cstdio>
+#include <cstring>
 
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
@@ -30,12 +31,19 @@ const Paper kPapers[] = {
     {"Letter", 612, 792}, {"Legal", 612, 1008}, {"A4", 595, 842}, {"A5", 420, 595}, {"B5", 499, 709},
 };
 
-[[noreturn]] void raise_invalid(const char* method, const std::string& why) {
-  NSRaise("NSInvalidArgumentException", (std::string("-[NSPrintInfo ") + method + "]: " + why).c_str());
+// The reasons are formatted into buffers on the stack: a raise does not
+// come back to free anything.
+[[noreturn]] void raise_invalid(const char* method, const char* why) {
+  char reason[160];
+  std::snprintf(reason, sizeof reason, "-[NSPrintInfo %s]: %s", method, why);
+  NSRaise("NSInvalidArgumentException", reason);
 }
 
 void check_margin(const char* method, NSInteger margin) {
-  if (margin < 0) raise_invalid(method, "negative margin " + std::to_string(margin));
+  if (margin >= 0) return;
+  char why[48];
+  std::snprintf(why, sizeof why, "negative margin %d", static_cast<int>(margin));
+  raise_invalid(method, why);
 }
 
 // --- The shared slot ----------------------------------------------------
@@ -106,13 +114,13 @@ id NSPrintInfo_paperName(id self, SEL) { return layout(self)->paper_name; }
 // - (void)setPaperName:(NSString*)name
 void NSPrintInfo_setPaperName(id self, SEL, id name) {
   if (!NSObjectIsKindOf(name, objc_getClass("NSString"))) raise_invalid("setPaperName:", "not a paper name");
-  std::string text = NSStringToStd(name);
-  if (text.empty()) raise_invalid("setPaperName:", "empty paper name");
+  if (msg<NSUInteger>(name, SELECTOR(length)) == 0) raise_invalid("setPaperName:", "empty paper name");
   id copy = msg<id>(name, SELECTOR(copy));
   msg<void>(layout(self)->paper_name, SELECTOR(release));
   layout(self)->paper_name = copy;
+  const char* text = msg<const char*>(copy, SELECTOR(UTF8String));
   for (const Paper& paper : kPapers) {
-    if (text == paper.name) {
+    if (std::strcmp(text, paper.name) == 0) {
       layout(self)->paper_width = paper.width;
       layout(self)->paper_height = paper.height;
     }
@@ -124,17 +132,23 @@ NSInteger NSPrintInfo_paperHeight(id self, SEL) { return layout(self)->paper_hei
 
 // - (void)setPaperWidth:(NSInteger)width height:(NSInteger)height
 void NSPrintInfo_setPaperWidthHeight(id self, SEL, NSInteger width, NSInteger height) {
-  if (width <= 0 || height <= 0)
-    raise_invalid("setPaperWidth:height:",
-                  "paper size " + std::to_string(width) + "x" + std::to_string(height) + " is empty");
+  if (width <= 0 || height <= 0) {
+    char why[64];
+    std::snprintf(why, sizeof why, "paper size %dx%d is empty", static_cast<int>(width),
+                  static_cast<int>(height));
+    raise_invalid("setPaperWidth:height:", why);
+  }
   layout(self)->paper_width = width;
   layout(self)->paper_height = height;
 }
 
 NSInteger NSPrintInfo_orientation(id self, SEL) { return layout(self)->orientation; }
 void NSPrintInfo_setOrientation(id self, SEL, NSInteger orientation) {
-  if (orientation != NSPortraitOrientation && orientation != NSLandscapeOrientation)
-    raise_invalid("setOrientation:", "no orientation " + std::to_string(orientation));
+  if (orientation != NSPortraitOrientation && orientation != NSLandscapeOrientation) {
+    char why[48];
+    std::snprintf(why, sizeof why, "no orientation %d", static_cast<int>(orientation));
+    raise_invalid("setOrientation:", why);
+  }
   layout(self)->orientation = orientation;
 }
 
@@ -165,10 +179,10 @@ void NSPrintInfo_setBottomMargin(id self, SEL, NSInteger margin) {
 // - (NSString*)description: "A5 420x595 portrait, margins 72/72/90/90"
 id NSPrintInfo_description(id self, SEL) {
   const NSPrintInfoLayout* p = layout(self);
-  return NSStringWithFormat("%s %dx%d %s, margins %d/%d/%d/%d", NSStringToStd(p->paper_name).c_str(),
-                            p->paper_width, p->paper_height,
-                            p->orientation == NSLandscapeOrientation ? "landscape" : "portrait",
-                            p->left_margin, p->right_margin, p->top_margin, p->bottom_margin);
+  return NSStringWithFormat(
+      "%s %dx%d %s, margins %d/%d/%d/%d", msg<const char*>(p->paper_name, SELECTOR(UTF8String)),
+      p->paper_width, p->paper_height, p->orientation == NSLandscapeOrientation ? "landscape" : "portrait",
+      p->left_margin, p->right_margin, p->top_margin, p->bottom_margin);
 }
 
 const objc_method_def class_methods[] = {
