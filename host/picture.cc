@@ -159,11 +159,13 @@ std::string text(const PrintSettings& settings) {
 std::string svg(const Screen& screen) {
   std::string body;
   const int n = static_cast<int>(screen.front.size());
+  // More than four windows are drawn closer together, to stay in the picture.
+  const int step_x = n > 4 ? 3 * kStepX / (n - 1) : kStepX, step_y = n > 4 ? 3 * kStepY / (n - 1) : kStepY;
   // Back to front, so that nearer windows cover those behind them.
   for (int i = n - 1; i >= 0; --i) {
     const Window& w = screen.front[static_cast<size_t>(i)];
     int k = n - 1 - i;
-    body += window(w, 12 + k * kStepX, 30 + k * kStepY, !screen.key.empty() && w.title == screen.key,
+    body += window(w, 12 + k * step_x, 30 + k * step_y, !screen.key.empty() && w.title == screen.key,
                    !screen.modal.empty() && w.title == screen.modal);
   }
   if (n == 0) body += "<text x=\"12\" y=\"60\" fill=\"#5c6673\">no windows on screen</text>\n";

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -55,6 +58,20 @@ TEST(Picture, ScreenShowsTheWindowsFrontToBackWithKeyAndModalMarked) {
             (std::vector<ShownWindow>{{"Document", 0, false, false}}));
   EXPECT_EQ(report_of(quiet).key, "none");
   EXPECT_EQ(report_of(quiet).modal, "none");
+}
+
+TEST(Picture, ManyWindowsStayInsideThePicture) {
+  picture::Screen crowded{"1. Crowded", "W1", "", {}};
+  for (int i = 1; i <= 7; ++i) crowded.front.push_back({"W" + std::to_string(i), 0});
+  std::string svg = picture::svg(crowded);
+  EXPECT_EQ(test_support::shown_windows(svg).size(), 7u);
+  static const std::regex frame(R"re(class="frame" x="(\d+)" y="(\d+)" width="(\d+)" height="(\d+)")re");
+  int frames = 0;
+  for (std::sregex_iterator it(svg.begin(), svg.end(), frame), end; it != end; ++it, ++frames) {
+    EXPECT_LE(std::stoi((*it)[1]) + std::stoi((*it)[3]), 380) << (*it)[0];
+    EXPECT_LE(std::stoi((*it)[2]) + std::stoi((*it)[4]), 260) << (*it)[0];  // above the legend
+  }
+  EXPECT_EQ(frames, 7);
 }
 
 // The end-to-end checks below rely on screen_mismatch: it must see a
