@@ -3,7 +3,10 @@
 // -bundle (Corvane.bundle beside the host by default), prints what the
 // loads did, and plays a scenario when one is named with -scenario.
 //
-//   SampleHost [-bundle PATH]... [-scenario NAME] [-list-scenarios] [-Key value]...
+//   SampleHost [-bundle PATH]... [-scenario NAME [-pictures DIR]] [-list-scenarios] [-Key value]...
+//
+// -pictures DIR also draws each step of the scenario as an SVG file in DIR
+// (01.svg, 02.svg, ...), made from the values its text report prints.
 //
 // Other -Key value pairs are user defaults in the argument domain, for
 // example -CorvaneEnable NO.
@@ -14,6 +17,7 @@
 
 #include "Foundation/Foundation.h"
 #include "load_report.h"
+#include "picture.h"
 #include "scenarios.h"
 
 namespace {
@@ -21,6 +25,7 @@ namespace {
 struct Options {
   std::vector<std::string> bundles;
   const char* scenario = nullptr;
+  const char* pictures = nullptr;
   bool list = false;
 };
 
@@ -38,6 +43,7 @@ bool parse(int argc, char** argv, Options& options) {
     } else if (argv[i][0] == '-' && i + 1 < argc) {
       if (std::strcmp(argv[i], "-bundle") == 0) options.bundles.push_back(argv[i + 1]);
       if (std::strcmp(argv[i], "-scenario") == 0) options.scenario = argv[i + 1];
+      if (std::strcmp(argv[i], "-pictures") == 0) options.pictures = argv[i + 1];
       ++i;  // every other -Key value pair is a user default
     } else {
       std::fprintf(stderr, "SampleHost: unexpected argument '%s'\n", argv[i]);
@@ -60,7 +66,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: SampleHost [-bundle PATH]... [-scenario NAME] [-list-scenarios] [-Key value]...\n");
+                 "usage: SampleHost [-bundle PATH]... [-scenario NAME [-pictures DIR]] [-list-scenarios] "
+                 "[-Key value]...\n");
     return 2;
   }
   if (options.list) return list_scenarios();
@@ -89,5 +96,8 @@ int main(int argc, char** argv) {
     std::vector<Class> arrived(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end());
     if (scenario == nullptr) host::print_load_report(stdout, bundle, arrived);
   }
-  return scenario != nullptr ? scenario->run(stdout) : 0;
+  if (scenario == nullptr) return 0;
+  if (options.pictures != nullptr) host::picture::set_directory(options.pictures);
+  int code = scenario->run(stdout);
+  return code == 0 && !host::picture::ok() ? 1 : code;
 }

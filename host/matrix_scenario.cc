@@ -10,6 +10,7 @@
 #include "AppKit/NSMatrix.h"
 #include "AppKit/NSScrollView.h"
 #include "Foundation/Foundation.h"
+#include "picture.h"
 #include "scenarios.h"
 
 namespace host {
@@ -55,10 +56,19 @@ struct MatrixWindow {
     msg<void>(app, SELECTOR(run));
   }
 
-  void report(const char* step) const {
-    std::fprintf(out, "%-26s rows %3d-%d\n", step,
-                 static_cast<int>(msg<NSInteger>(matrix, SELECTOR(firstVisibleRow))),
-                 static_cast<int>(msg<NSInteger>(matrix, SELECTOR(lastVisibleRow))));
+  // The rows shown (see picture::text) and the picture of the matrix,
+  // marking the row under the mouse when the step clicked one.
+  void report(const char* step, NSInteger clicked = -1) const {
+    picture::MatrixView view;
+    view.step = step;
+    view.rows = kRows;
+    view.first = msg<NSInteger>(matrix, SELECTOR(firstVisibleRow));
+    view.last = msg<NSInteger>(matrix, SELECTOR(lastVisibleRow));
+    if (msg<BOOL>(matrix, SELECTOR(isEditing))) view.edited = msg<NSInteger>(matrix, SELECTOR(editedRow));
+    view.clicked = clicked;
+    view.selected = msg<NSInteger>(matrix, SELECTOR(selectedRow));
+    std::fputs(picture::text(view).c_str(), out);
+    picture::write(picture::svg(view));
   }
 
   void edit(NSInteger row) const {
@@ -83,9 +93,10 @@ struct MatrixWindow {
   // A click on the row shown at position `shown` (0 is the top row).
   void click(NSInteger shown, const char* label) const {
     NSInteger y = shown * msg<NSInteger>(matrix, SELECTOR(cellHeight)) + 5;
+    NSInteger under_mouse = msg<NSInteger>(matrix, SELECTOR(firstVisibleRow)) + shown;
     dispatch(msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), NSLeftMouseDown, NSInteger(10),
                      y, window));
-    report(label);
+    report(label, under_mouse);
   }
   void cell_report(NSInteger row) const {
     std::string text = NSStringToStd(

@@ -11,6 +11,7 @@
 
 #include "AppKit/AppKit.h"
 #include "Foundation/Foundation.h"
+#include "picture.h"
 #include "scenarios.h"
 
 namespace host {
@@ -45,21 +46,23 @@ class ModalSteps {
     return p;
   }
 
-  // "3. Click the Inspector", then the key window and the stack:
-  //      key    Find
-  //      front  Find:4 Inspector:3 Document:0
+  // "3. Click the Inspector", then the key window, the stack and the
+  // window running modally (see picture::text), and its picture.
   void report(const char* step) {
     NSAutoreleaseScope pool;
-    std::fprintf(out_, "%d. %s\n", ++step_, step);
+    picture::Screen screen;
+    screen.step = std::to_string(++step_) + ". " + step;
     id key = msg<id>(app_, SELECTOR(keyWindow));
-    std::fprintf(out_, "   key    %s\n", key != nil ? title(key).c_str() : "none");
-    std::string front;
+    if (key != nil) screen.key = title(key);
+    id modal = msg<id>(app_, SELECTOR(modalWindow));
+    if (modal != nil) screen.modal = title(modal);
     id ordered = msg<id>(app_, SELECTOR(orderedWindows));
     for (NSUInteger i = 0, n = msg<NSUInteger>(ordered, SELECTOR(count)); i < n; ++i) {
       id w = msg<id>(ordered, SELECTOR(objectAtIndex:), i);
-      front += (i > 0 ? " " : "") + title(w) + ":" + std::to_string(msg<NSInteger>(w, SELECTOR(level)));
+      screen.front.push_back({title(w), static_cast<long>(msg<NSInteger>(w, SELECTOR(level)))});
     }
-    std::fprintf(out_, "   front  %s\n", front.c_str());
+    std::fputs(picture::text(screen).c_str(), out_);
+    picture::write(picture::svg(screen));
   }
 
   // The user clicks a window; the report follows once the click has been

@@ -11,6 +11,7 @@
 #include "AppKit/NSPageLayout.h"
 #include "AppKit/NSPrintInfo.h"
 #include "Foundation/Foundation.h"
+#include "picture.h"
 #include "scenarios.h"
 
 namespace host {
@@ -29,19 +30,22 @@ class PageLayoutSteps {
   PageLayoutSteps& operator=(const PageLayoutSteps&) = delete;
 
   // "Letter 612x792 portrait  #1": the settings without their margins, and
-  // the number of the object that holds them, counted as they appear.
+  // the number of the object that holds them, counted as they appear (see
+  // picture::text); and their picture.
   void report(const char* step) {
     id info = shared_print_info();
     size_t number = 0;
     while (number < seen_.size() && seen_[number] != info) ++number;
     if (number == seen_.size()) seen_.push_back(msg<id>(info, SELECTOR(retain)));
-    std::string paper = NSStringToStd(msg<id>(info, SELECTOR(paperName)));
-    std::fprintf(
-        out_, "%-16s %s %dx%d %s  #%zu\n", step, paper.c_str(),
-        static_cast<int>(msg<NSInteger>(info, SELECTOR(paperWidth))),
-        static_cast<int>(msg<NSInteger>(info, SELECTOR(paperHeight))),
-        msg<NSInteger>(info, SELECTOR(orientation)) == NSLandscapeOrientation ? "landscape" : "portrait",
-        number + 1);
+    picture::PrintSettings settings;
+    settings.step = step;
+    settings.paper = NSStringToStd(msg<id>(info, SELECTOR(paperName)));
+    settings.width = msg<NSInteger>(info, SELECTOR(paperWidth));
+    settings.height = msg<NSInteger>(info, SELECTOR(paperHeight));
+    settings.landscape = msg<NSInteger>(info, SELECTOR(orientation)) == NSLandscapeOrientation;
+    settings.object = number + 1;
+    std::fputs(picture::text(settings).c_str(), out_);
+    picture::write(picture::svg(settings));
   }
 
   // The user picks Page Layout from the menu, chooses a paper in the panel
