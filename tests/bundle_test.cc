@@ -87,7 +87,8 @@ TEST_F(Bundle, OneObjectPerPath) {
 TEST_F(Bundle, RaiseWhileMakingABundleEntersNothingAndLocksNothing) {
   fs::path path = make_bundle("Flaky.bundle", nullptr);
   id flaky = reinterpret_cast<id>(objc_getClass("BundleTestFlakyBundle"));
-  EXPECT_EQ(test_support::raised_name([&] { msg<id>(flaky, SELECTOR(bundleWithPath:), str(path.string())); }),
+  id path_string = str(path.string());  // made outside: the raise skips the lambda's frame
+  EXPECT_EQ(test_support::raised_name([&] { msg<id>(flaky, SELECTOR(bundleWithPath:), path_string); }),
             "AllocFailed");
   EXPECT_EQ(objc_thread_locks_held(), 0);
   // Nothing was entered for the path, and the table is free: the next

@@ -79,6 +79,7 @@ TEST(NSExceptionTest, LastRaisedExceptionLivesUntilTheNextRaise) {
       msg<BOOL>(msg<id>(raised, SELECTOR(name)), SELECTOR(isEqual:), NSInternalInconsistencyException));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
+  NSAutoreleaseScope pool;
   id e = new_counted("Counted", "kept by the slot");
   EXPECT_EQ(raised_object([&] { msg<void>(e, SELECTOR(raise)); }), e);
   EXPECT_EQ(retain_count(e), 2u);
@@ -90,6 +91,7 @@ TEST(NSExceptionTest, LastRaisedExceptionLivesUntilTheNextRaise) {
 }
 
 TEST(NSExceptionTest, NestedFramesAndReRaiseReachTheOuterFrameWithTheSameObject) {
+  NSAutoreleaseScope pool;
   id e = new_counted("Inner", "raised twice");
   id seen_inner = nil;
   bool outer_saw_another = false;
@@ -145,6 +147,7 @@ TEST(NSExceptionTest, EarlyReturnsFromAFrameLeaveTheChainBalanced) {
 }
 
 TEST(NSExceptionTest, RunCleaningUpOnRaiseCleansOnlyOnARaiseAndPassesItOn) {
+  NSAutoreleaseScope pool;
   int cleanups = 0;
   NSRunCleaningUpOnRaise([] {}, [&] { ++cleanups; });
   EXPECT_EQ(cleanups, 0);

@@ -94,7 +94,10 @@ void NSArray_dealloc(id self, SEL) {
     Items owned;
     owned.swap(*list);
     delete list;
-    release_all(owned);
+    // If an element's dealloc raises, the rest go to the pool and the array
+    // is freed all the same before the raise goes on.
+    NSRunCleaningUpOnRaise([&] { release_all(owned); },
+                           [&] { msgSuper<void>(objc_super_of(self, NSArray_def), SELECTOR(dealloc)); });
   }
   msgSuper<void>(objc_super_of(self, NSArray_def), SELECTOR(dealloc));
 }

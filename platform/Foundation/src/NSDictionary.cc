@@ -135,7 +135,10 @@ void NSDictionary_dealloc(id self, SEL) {
     Entries owned;
     owned.swap(*list);
     delete list;
-    release_entries(owned);
+    // If a key's or value's dealloc raises, the rest go to the pool and the
+    // dictionary is freed all the same before the raise goes on.
+    NSRunCleaningUpOnRaise([&] { release_entries(owned); },
+                           [&] { msgSuper<void>(objc_super_of(self, NSDictionary_def), SELECTOR(dealloc)); });
   }
   msgSuper<void>(objc_super_of(self, NSDictionary_def), SELECTOR(dealloc));
 }
