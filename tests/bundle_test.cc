@@ -9,6 +9,7 @@
 #include "Foundation/Foundation.h"
 #include "Foundation/NSBundle.h"
 #include "host_process.h"
+#include "raise_support.h"
 
 namespace {
 
@@ -20,6 +21,26 @@ objc_class_def* const local_classes[] = {&local_class};
 objc_module_record local_record = {
     OBJC_MODULE_VERSION, "BundleTest", local_classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(local_record)
+
+// A bundle subclass whose first +alloc raises, as a subclass's own code may
+// while a bundle is being made.
+bool g_alloc_raised = false;
+objc_class_def& flaky_bundle_def();
+id FlakyBundle_alloc(id self, SEL sel) {
+  if (!g_alloc_raised) {
+    g_alloc_raised = true;
+    NSRaise("AllocFailed", "first alloc of a bundle subclass");
+  }
+  return msgSuper<id>(objc_super_of_class(self, flaky_bundle_def()), sel);
+}
+const objc_method_def flaky_class_methods[] = {{"alloc", objc_imp(&FlakyBundle_alloc)}};
+objc_class_def flaky_bundle = {"BundleTestFlakyBundle",           "NSBundle",      0,
+                               objc_methods(flaky_class_methods), objc_no_methods, Nil};
+objc_class_def& flaky_bundle_def() { return flaky_bundle; }
+objc_class_def* const flaky_classes[] = {&flaky_bundle};
+objc_module_record flaky_record = {
+    OBJC_MODULE_VERSION, "BundleTestFlaky", flaky_classes, 1, nullptr, 0, nullptr, 0};
+OBJC_MODULE_RECORD(flaky_record)
 
 id bundle_class() { return reinterpret_cast<id>(objc_getClass("NSBundle")); }
 id str(const std::string& text) { return NSStringFromUTF8(text.c_str()); }
@@ -61,6 +82,22 @@ TEST_F(Bundle, OneObjectPerPath) {
   EXPECT_EQ(bundle_at(dir_ / "Missing.bundle"), nil);
   EXPECT_EQ(msg<id>(bundle_class(), SELECTOR(bundleWithPath:), nil), nil);
   EXPECT_EQ(bundle_at(""), nil);
+}
+
+TEST_F(Bundle, RaiseWhileMakingABundleEntersNothingAndLocksNothing) {
+  fs::path path = make_bundle("Flaky.bundle", nullptr);
+  id flaky = reinterpret_cast<id>(objc_getClass("BundleTestFlakyBundle"));
+  id path_string = str(path.string());  // made outside: the raise skips the lambda's frame
+  EXPECT_EQ(test_support::raised_name([&] { msg<id>(flaky, SELECTOR(bundleWithPath:), path_string); }),
+            "AllocFailed");
+  EXPECT_EQ(objc_thread_locks_held(), 0);
+  // Nothing was entered for the path, and the table is free: the next
+  // request makes the bundle, and every later one finds it.
+  id bundle = msg<id>(flaky, SELECTOR(bundleWithPath:), str(path.string()));
+  ASSERT_NE(bundle, nil);
+  EXPECT_EQ(object_getClass(bundle), objc_getClass("BundleTestFlakyBundle"));
+  EXPECT_EQ(bundle_at(path), bundle);
+  EXPECT_EQ(text(msg<id>(bundle, SELECTOR(bundlePath))), path.string());
 }
 
 TEST_F(Bundle, InfoDictionaryAndIdentifier) {

@@ -3,15 +3,46 @@
 #include <gtest/gtest.h>
 
 #include "foundation_test_support.h"
+#include "raise_support.h"
 
 using namespace test_support;
 
 namespace {
 objc_constant_string constant_key = objc_string("key");
 objc_constant_string* const strings[] = {&constant_key};
+
+// Touchy: while g_touchy_armed is set, its hash, isEqual: and description
+// raise "Touchy". Keys copy to themselves.
+bool g_touchy_armed = true;
+void raise_if_armed() {
+  if (g_touchy_armed) NSRaise("Touchy", "an element's own method raised");
+}
+NSUInteger Touchy_hash(id, SEL) {
+  raise_if_armed();
+  return 1;
+}
+BOOL Touchy_isEqual(id self, SEL, id other) {
+  raise_if_armed();
+  return self == other ? YES : NO;
+}
+id Touchy_description(id, SEL) {
+  raise_if_armed();
+  return str("touchy");
+}
+id Touchy_copyWithZone(id self, SEL, void*) { return msg<id>(self, SELECTOR(retain)); }
+const objc_method_def touchy_methods[] = {
+    {"hash", objc_imp(&Touchy_hash)},
+    {"isEqual:", objc_imp(&Touchy_isEqual)},
+    {"description", objc_imp(&Touchy_description)},
+    {"copyWithZone:", objc_imp(&Touchy_copyWithZone)},
+};
+objc_class_def touchy_def = {"Touchy", "NSObject", 0, objc_no_methods, objc_methods(touchy_methods), Nil};
+objc_class_def* const collection_classes[] = {&touchy_def};
 objc_module_record collections_record = {
-    OBJC_MODULE_VERSION, "CollectionsTest", nullptr, 0, nullptr, 0, strings, 1};
+    OBJC_MODULE_VERSION, "CollectionsTest", collection_classes, 1, nullptr, 0, strings, 1};
 OBJC_MODULE_RECORD(collections_record)
+
+id new_touchy() { return msg<id>(cls("Touchy"), SELECTOR(new)); }
 
 id new_mutable_array() {
   return msg<id>(msg<id>(cls("NSMutableArray"), SELECTOR(alloc)), SELECTOR(initWithCapacity:), NSUInteger(2));
@@ -41,15 +72,12 @@ TEST(NSArrayTest, NilAddRaisesAndLeavesArrayUnchanged) {
   NSAutoreleaseScope pool;
   id array = new_mutable_array();
   msg<void>(array, SELECTOR(addObject:), str("a"));
-  try {
-    msg<void>(array, SELECTOR(addObject:), nil);
-    FAIL() << "no exception";
-  } catch (const NSRaisedException& e) {
-    EXPECT_TRUE(
-        msg<BOOL>(msg<id>(e.exception, SELECTOR(name)), SELECTOR(isEqual:), NSInvalidArgumentException));
-  }
-  EXPECT_THROW(msg<void>(array, SELECTOR(insertObject:atIndex:), nil, NSUInteger(0)), NSRaisedException);
-  EXPECT_THROW(msg<void>(array, SELECTOR(insertObject:atIndex:), str("x"), NSUInteger(5)), NSRaisedException);
+  EXPECT_EQ(raised_name([&] { msg<void>(array, SELECTOR(addObject:), nil); }), "NSInvalidArgumentException");
+  EXPECT_NE(raised_object([&] { msg<void>(array, SELECTOR(insertObject:atIndex:), nil, NSUInteger(0)); }),
+            nil);
+  EXPECT_NE(
+      raised_object([&] { msg<void>(array, SELECTOR(insertObject:atIndex:), str("x"), NSUInteger(5)); }),
+      nil);
   EXPECT_EQ(count(array), 1u);
   EXPECT_EQ(NSStringToStd(array), "(a)");
   release(array);
@@ -60,15 +88,10 @@ TEST(NSArrayTest, RangeErrors) {
   id array = new_mutable_array();
   EXPECT_EQ(msg<id>(array, SELECTOR(lastObject)), nil);
   EXPECT_EQ(msg<id>(array, SELECTOR(firstObject)), nil);
-  try {
-    msg<void>(array, SELECTOR(removeLastObject));
-    FAIL() << "no exception";
-  } catch (const NSRaisedException& e) {
-    EXPECT_TRUE(msg<BOOL>(msg<id>(e.exception, SELECTOR(name)), SELECTOR(isEqual:), NSRangeException));
-  }
+  EXPECT_EQ(raised_name([&] { msg<void>(array, SELECTOR(removeLastObject)); }), "NSRangeException");
   msg<void>(array, SELECTOR(addObject:), str("a"));
-  EXPECT_THROW(msg<id>(array, SELECTOR(objectAtIndex:), NSUInteger(1)), NSRaisedException);
-  EXPECT_THROW(msg<void>(array, SELECTOR(removeObjectAtIndex:), NSUInteger(7)), NSRaisedException);
+  EXPECT_NE(raised_object([&] { msg<id>(array, SELECTOR(objectAtIndex:), NSUInteger(1)); }), nil);
+  EXPECT_NE(raised_object([&] { msg<void>(array, SELECTOR(removeObjectAtIndex:), NSUInteger(7)); }), nil);
   EXPECT_EQ(count(array), 1u);
   release(array);
 }
@@ -126,6 +149,46 @@ TEST(NSArrayTest, ReleaseDuringRemovalSeesArrayAlreadyChanged) {
   release(s_array);
 }
 
+TEST(NSArrayTest, ElementMethodsThatRaiseLeaveTheArrayAsItWas) {
+  NSAutoreleaseScope pool;
+  id touchy = new_touchy();
+  id array = new_mutable_array();
+  msg<void>(array, SELECTOR(addObject:), str("a"));
+  msg<void>(array, SELECTOR(addObject:), touchy);
+  msg<void>(array, SELECTOR(addObject:), str("b"));
+  EXPECT_EQ(raised_name([&] { msg<void>(array, SELECTOR(removeObject:), str("b")); }), "Touchy");
+  EXPECT_EQ(raised_name([&] { msg<NSUInteger>(array, SELECTOR(indexOfObject:), str("b")); }), "Touchy");
+  EXPECT_EQ(raised_name([&] { msg<id>(array, SELECTOR(description)); }), "Touchy");
+  EXPECT_EQ(count(array), 3u);
+  EXPECT_EQ(retain_count(touchy), 2u);
+  g_touchy_armed = false;
+  EXPECT_EQ(NSStringToStd(array), "(a, touchy, b)");
+  msg<void>(array, SELECTOR(removeObject:), str("b"));
+  EXPECT_EQ(NSStringToStd(array), "(a, touchy)");
+  release(array);
+  release(touchy);
+}
+
+TEST(NSArrayTest, DeallocThatRaisesWhileTheArrayIsFreedLeavesTheRestToThePool) {
+  g_dealloc_tags.clear();
+  g_on_dealloc = &raise_in_tagged_dealloc;
+  g_raising_tag = 2;
+  {
+    NSAutoreleaseScope pool;
+    id array = new_mutable_array();
+    for (int32_t tag = 1; tag <= 3; ++tag) {
+      id obj = new_tracked(tag);
+      msg<void>(array, SELECTOR(addObject:), obj);
+      release(obj);
+    }
+    EXPECT_EQ(raised_name([&] { release(array); }), "DeallocFailed");
+    EXPECT_EQ(g_dealloc_tags, (std::vector<int32_t>{1}));
+  }
+  // Element 3 got its one release from the pool.
+  EXPECT_EQ(g_dealloc_tags, (std::vector<int32_t>{1, 3}));
+  g_on_dealloc = nullptr;
+}
+
 TEST(NSDictionaryTest, EqualButNotIdenticalKeysMatch) {
   NSAutoreleaseScope pool;
   id dict = msg<id>(cls("NSMutableDictionary"), SELECTOR(dictionary));
@@ -162,14 +225,57 @@ TEST(NSDictionaryTest, NilObjectOrKeyRaisesAndChangesNothing) {
   NSAutoreleaseScope pool;
   id dict = msg<id>(cls("NSMutableDictionary"), SELECTOR(dictionary));
   msg<void>(dict, SELECTOR(setObject:forKey:), str("v"), str("k"));
-  EXPECT_THROW(msg<void>(dict, SELECTOR(setObject:forKey:), nil, str("k")), NSRaisedException);
-  EXPECT_THROW(msg<void>(dict, SELECTOR(setObject:forKey:), str("w"), nil), NSRaisedException);
+  EXPECT_NE(raised_object([&] { msg<void>(dict, SELECTOR(setObject:forKey:), nil, str("k")); }), nil);
+  EXPECT_NE(raised_object([&] { msg<void>(dict, SELECTOR(setObject:forKey:), str("w"), nil); }), nil);
   // A key that cannot be copied raises too, before anything is stored.
   id uncopyable = new_tracked(1);
-  EXPECT_THROW(msg<void>(dict, SELECTOR(setObject:forKey:), str("w"), uncopyable), NSRaisedException);
+  EXPECT_NE(raised_object([&] { msg<void>(dict, SELECTOR(setObject:forKey:), str("w"), uncopyable); }), nil);
   release(uncopyable);
   EXPECT_EQ(count(dict), 1u);
   EXPECT_EQ(NSStringToStd(msg<id>(dict, SELECTOR(objectForKey:), str("k"))), "v");
+}
+
+TEST(NSDictionaryTest, KeyMethodsThatRaiseChangeNothing) {
+  NSAutoreleaseScope pool;
+  id touchy = new_touchy();
+  id value = new_tracked(1);
+  id dict = msg<id>(cls("NSMutableDictionary"), SELECTOR(dictionary));
+  msg<void>(dict, SELECTOR(setObject:forKey:), str("v"), str("k"));
+  EXPECT_EQ(raised_name([&] { msg<void>(dict, SELECTOR(setObject:forKey:), value, touchy); }), "Touchy");
+  EXPECT_EQ(raised_name([&] { msg<id>(dict, SELECTOR(objectForKey:), touchy); }), "Touchy");
+  EXPECT_EQ(count(dict), 1u);
+  // A dictionary made with such a key is released half-made, giving back
+  // what it had retained.
+  EXPECT_EQ(raised_name([&] { NSDictionaryOf({{str("first"), value}, {touchy, value}}); }), "Touchy");
+  EXPECT_EQ(retain_count(value), 1u);
+  EXPECT_EQ(retain_count(touchy), 1u);
+
+  g_touchy_armed = false;
+  msg<void>(dict, SELECTOR(setObject:forKey:), touchy, str("t"));
+  g_touchy_armed = true;
+  EXPECT_EQ(raised_name([&] { msg<id>(dict, SELECTOR(description)); }), "Touchy");
+  EXPECT_EQ(count(dict), 2u);
+  release(value);
+  release(touchy);
+}
+
+TEST(NSDictionaryTest, DeallocThatRaisesWhileTheDictionaryIsFreedLeavesTheRestToThePool) {
+  g_dealloc_tags.clear();
+  g_on_dealloc = &raise_in_tagged_dealloc;
+  g_raising_tag = 2;
+  {
+    NSAutoreleaseScope pool;
+    id dict = msg<id>(msg<id>(cls("NSMutableDictionary"), SELECTOR(alloc)), SELECTOR(init));
+    for (int32_t tag = 1; tag <= 3; ++tag) {
+      id obj = new_tracked(tag);
+      msg<void>(dict, SELECTOR(setObject:forKey:), obj, NSNumberFromInt(tag));
+      release(obj);
+    }
+    EXPECT_EQ(raised_name([&] { release(dict); }), "DeallocFailed");
+    EXPECT_EQ(g_dealloc_tags, (std::vector<int32_t>{1}));
+  }
+  EXPECT_EQ(g_dealloc_tags, (std::vector<int32_t>{1, 3}));
+  g_on_dealloc = nullptr;
 }
 
 TEST(NSDictionaryTest, OrderEqualityCopyAndMerge) {

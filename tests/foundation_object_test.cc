@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "foundation_test_support.h"
+#include "raise_support.h"
 
 using namespace test_support;
 
@@ -50,23 +51,15 @@ TEST(NSObjectTest, Introspection) {
 TEST(NSObjectTest, UnrecognizedSelectorRaisesInvalidArgument) {
   NSAutoreleaseScope pool;
   id obj = new_tracked(1);
-  try {
-    msg<void>(obj, SELECTOR(frobnicate:), int32_t(3));
-    FAIL() << "no exception";
-  } catch (const NSRaisedException& e) {
-    EXPECT_TRUE(
-        msg<BOOL>(msg<id>(e.exception, SELECTOR(name)), SELECTOR(isEqual:), NSInvalidArgumentException));
-    EXPECT_EQ(NSStringToStd(msg<id>(e.exception, SELECTOR(reason))),
-              "-[Tracked frobnicate:]: unrecognized selector sent to instance");
-  }
-  try {
-    msg<void>(cls("Tracked"), SELECTOR(frobnicate));
-    FAIL() << "no exception";
-  } catch (const NSRaisedException& e) {
-    EXPECT_STREQ(e.what(), "+[Tracked frobnicate]: unrecognized selector sent to class");
-  }
+  id e = raised_object([&] { msg<void>(obj, SELECTOR(frobnicate:), int32_t(3)); });
+  ASSERT_NE(e, nil);
+  EXPECT_TRUE(msg<BOOL>(msg<id>(e, SELECTOR(name)), SELECTOR(isEqual:), NSInvalidArgumentException));
+  EXPECT_EQ(NSStringToStd(msg<id>(e, SELECTOR(reason))),
+            "-[Tracked frobnicate:]: unrecognized selector sent to instance");
+  EXPECT_EQ(raised_reason([] { msg<void>(cls("Tracked"), SELECTOR(frobnicate)); }),
+            "+[Tracked frobnicate]: unrecognized selector sent to class");
   // Copying needs copyWithZone:, which NSObject does not have.
-  EXPECT_THROW(msg<id>(obj, SELECTOR(copy)), NSRaisedException);
+  EXPECT_NE(raised_object([&] { msg<id>(obj, SELECTOR(copy)); }), nil);
   release(obj);
 }
 
@@ -97,6 +90,24 @@ TEST(NSAutoreleasePoolTest, DrainingOuterPoolDrainsInnerPoolsFirst) {
   msg<void>(outer, SELECTOR(release));
   EXPECT_EQ(g_dealloc_tags, (std::vector<int32_t>{2, 1}));
   EXPECT_EQ(NSAutoreleasePoolDepth(), 0u);
+}
+
+TEST(NSAutoreleasePoolTest, DeallocRaisingDuringDrainLeavesTheRestForTheOuterPool) {
+  g_dealloc_tags.clear();
+  g_on_dealloc = &raise_in_tagged_dealloc;
+  g_raising_tag = 2;
+  id outer = msg<id>(msg<id>(cls("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
+  id inner = msg<id>(msg<id>(cls("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
+  for (int32_t tag = 1; tag <= 3; ++tag) msg<id>(new_tracked(tag), SELECTOR(autorelease));
+  EXPECT_EQ(raised_name([&] { msg<void>(inner, SELECTOR(drain)); }), "DeallocFailed");
+  // The drain stopped at the raise; the pool stays open with what it had not
+  // released, and nothing it released is released again.
+  EXPECT_EQ(g_dealloc_tags, (std::vector<int32_t>{1}));
+  EXPECT_EQ(NSAutoreleasePoolDepth(), 2u);
+  msg<void>(outer, SELECTOR(drain));
+  EXPECT_EQ(g_dealloc_tags, (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(NSAutoreleasePoolDepth(), 0u);
+  g_on_dealloc = nullptr;
 }
 
 TEST(NSAutoreleasePoolTest, InnerPoolDrainLeavesOuterObjects) {
@@ -158,6 +169,6 @@ TEST(NSAutoreleasePoolTest, AutoreleaseWithoutPoolLeaksWithWarning) {
 TEST(NSAutoreleasePoolTest, PoolsCannotBeRetained) {
   NSAutoreleaseScope pool;
   id inner = msg<id>(msg<id>(cls("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
-  EXPECT_THROW(msg<id>(inner, SELECTOR(retain)), NSRaisedException);
+  EXPECT_NE(raised_object([&] { msg<id>(inner, SELECTOR(retain)); }), nil);
   msg<void>(inner, SELECTOR(drain));
 }

@@ -1,6 +1,7 @@
 // Test helpers for the Foundation tests: a class that counts deallocations
-// and records the notifications it receives, registered by the test
-// program's own module record, and a few sends written short.
+// (and can be made to raise from one) and records the notifications it
+// receives, registered by the test program's own module record, and a few
+// sends written short.
 #pragma once
 
 #include <string>
@@ -26,6 +27,11 @@ inline void (*g_on_receive)(id observer, id notification) = nullptr;
 
 // Run by every Tracked dealloc before it counts.
 inline void (*g_on_dealloc)(id obj) = nullptr;
+
+// A g_on_dealloc hook: the object tagged g_raising_tag is freed and then
+// its dealloc raises "DeallocFailed", so it is neither counted nor leaked.
+inline int32_t g_raising_tag = -1;
+inline void raise_in_tagged_dealloc(id obj);
 
 inline objc_class_def& tracked_def();
 
@@ -59,6 +65,12 @@ inline objc_class_def* const test_classes[] = {&tracked};
 inline objc_module_record test_record = {
     OBJC_MODULE_VERSION, "FoundationTest", test_classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(test_record)
+
+inline void raise_in_tagged_dealloc(id obj) {
+  if (static_cast<TrackedLayout*>(obj)->tag != g_raising_tag) return;
+  object_dispose(obj);
+  NSRaise("DeallocFailed", "a dealloc raised");
+}
 
 inline id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
 // A new Tracked instance, owned by the caller.

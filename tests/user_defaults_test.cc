@@ -14,6 +14,7 @@
 #include "Foundation/NSProcessInfo.h"
 #include "Foundation/NSUserDefaults.h"
 #include "host_process.h"
+#include "raise_support.h"
 
 namespace {
 
@@ -51,6 +52,33 @@ class UserDefaults : public testing::Test {
   fs::path dir_;
   NSAutoreleaseScope pool_;
 };
+
+// A key whose hash raises, registered by the one test that uses it (this
+// program holds no records of its own).
+NSUInteger RaisingKey_hash(id, SEL) { NSRaise("KeyFailed", "a key's hash raised"); }
+const objc_method_def raising_key_methods[] = {{"hash", objc_imp(&RaisingKey_hash)}};
+objc_class_def raising_key = {"RaisingKey", "NSObject", 0, objc_no_methods, objc_methods(raising_key_methods),
+                              Nil};
+
+TEST_F(UserDefaults, KeyThatRaisesLeavesTheDefaultsUnlocked) {
+  static objc_class_def* const classes[] = {&raising_key};
+  static objc_module_record record = {OBJC_MODULE_VERSION, "RaisingKey", classes, 1, nullptr, 0, nullptr, 0};
+  __objc_execClass(&record);
+  objc_register_header("user_defaults_test-keys");
+  objc_finish_header();
+
+  write_domain(kApp, "{ A = app; }");
+  id d = defaults();
+  id key = msg<id>(cls("RaisingKey"), SELECTOR(new));
+  EXPECT_EQ(test_support::raised_name([&] { msg<id>(d, SELECTOR(objectForKey:), key); }), "KeyFailed");
+  EXPECT_EQ(test_support::raised_name([&] { msg<id>(d, SELECTOR(domainNameForKey:), key); }), "KeyFailed");
+  EXPECT_EQ(objc_thread_locks_held(), 0);
+  // A lock left held would hang these.
+  EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("A"))), "app");
+  msg<void>(d, SELECTOR(setObject:forKey:), str("set"), str("B"));
+  EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("B"))), "set");
+  msg<void>(key, SELECTOR(release));
+}
 
 TEST_F(UserDefaults, SearchListOrder) {
   write_domain(kApp, "{ A = app; P = app; }");

@@ -1,7 +1,8 @@
 // NSArray and NSMutableArray. Elements are retained when they go in and
 // released when they come out or the array is deallocated. An element is
 // taken out of the list before it is released, so a dealloc that runs
-// during the release sees the array already changed.
+// during the release sees the array already changed, and a dealloc that
+// raises cannot make the array release anything twice.
 #include "Foundation/NSArray.h"
 
 #include <cstdio>
@@ -90,8 +91,13 @@ void NSArray_dealloc(id self, SEL) {
   auto* list = static_cast<Items*>(a->items);
   a->items = nullptr;
   if (list != nullptr) {
-    for (id element : *list) msg<void>(element, SELECTOR(release));
+    Items owned;
+    owned.swap(*list);
     delete list;
+    // If an element's dealloc raises, the rest go to the pool and the array
+    // is freed all the same before the raise goes on.
+    NSRunCleaningUpOnRaise([&] { release_all(owned); },
+                           [&] { msgSuper<void>(objc_super_of(self, NSArray_def), SELECTOR(dealloc)); });
   }
   msgSuper<void>(objc_super_of(self, NSArray_def), SELECTOR(dealloc));
 }
@@ -131,11 +137,15 @@ BOOL NSArray_isEqualToArray(id self, SEL, id other) {
 NSUInteger NSArray_hash(id self, SEL) { return static_cast<NSUInteger>(items(self).size()); }
 id NSArray_description(id self, SEL) {
   std::string text = "(";
-  Items& list = items(self);
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (i != 0) text += ", ";
-    text += describe(list[i]);
-  }
+  // An element's description may raise.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        for (size_t i = 0; i < items(self).size(); ++i) {
+          if (i != 0) text += ", ";
+          text += describe(items(self)[i]);
+        }
+      },
+      [&] { discard(text); });
   text += ")";
   return make_string(text);
 }
@@ -176,23 +186,31 @@ void NSMutableArray_removeLastObject(id self, SEL) {
   list.pop_back();
   msg<void>(removed, SELECTOR(release));
 }
-// Takes out every element that matches, then releases them.
+// Takes out every element that matches, then releases them. match sends
+// nothing.
 template <class Match>
 void remove_matching(id self, Match match) {
-  Items& list = items(self);
   Items removed;
-  Items kept;
-  for (id element : list) (match(element) ? removed : kept).push_back(element);
-  list.swap(kept);
-  for (id element : removed) msg<void>(element, SELECTOR(release));
+  {
+    Items& list = items(self);
+    Items kept;
+    for (id element : list) (match(element) ? removed : kept).push_back(element);
+    list.swap(kept);
+  }
+  release_all(removed);
 }
 void NSMutableArray_removeObject(id self, SEL, id object) {
   if (object == nil) return;
   // Tests for equality before changing anything: isEqual: may raise.
   std::vector<bool> matches;
-  for (id element : items(self)) matches.push_back(equal(element, object) != NO);
+  NSRunCleaningUpOnRaise(
+      [&] {
+        for (size_t i = 0; i < items(self).size(); ++i)
+          matches.push_back(equal(items(self)[i], object) != NO);
+      },
+      [&] { discard(matches); });
   size_t i = 0;
-  remove_matching(self, [&](id) { return matches[i++]; });
+  remove_matching(self, [&](id) { return i < matches.size() && matches[i++]; });
 }
 void NSMutableArray_removeObjectIdenticalTo(id self, SEL, id object) {
   remove_matching(self, [&](id element) { return element == object; });
@@ -202,8 +220,12 @@ void NSMutableArray_removeAllObjects(id self, SEL) {
 }
 void NSMutableArray_addObjectsFromArray(id self, SEL, id other) {
   if (!NSObjectIsKindOf(other, NSArray_def.cls)) return;
-  Items copy = items(other);  // other may be self
-  for (id element : copy) items(self).push_back(msg<id>(element, SELECTOR(retain)));
+  // By index and up to the count at the start: other may be self.
+  size_t count = items(other).size();
+  for (size_t i = 0; i < count && i < items(other).size(); ++i) {
+    id element = items(other)[i];
+    items(self).push_back(msg<id>(element, SELECTOR(retain)));
+  }
 }
 void NSMutableArray_replaceObjectAtIndexWithObject(id self, SEL, NSUInteger index, id object) {
   if (object == nil) raise_nil(object_getClass(self), "replaceObjectAtIndex:withObject:");

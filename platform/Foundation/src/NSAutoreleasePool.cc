@@ -28,9 +28,21 @@ id NSAutoreleasePool_init(id self, SEL) {
 
 // Releases the pool's objects. A dealloc may autorelease more objects while
 // this runs; they land in this pool (still innermost) and are released too.
+// If a dealloc raises, the objects already released (the raising one
+// included) leave the list and the pool stays open with the rest: a later
+// drain of it, or of a pool around it, releases them once each.
 void release_contents(id pool) {
   std::vector<id>& list = objects(pool);
-  for (size_t i = 0; i < list.size(); ++i) msg<void>(list[i], SELECTOR(release));
+  volatile size_t released = 0;
+  NSRunCleaningUpOnRaise(
+      [&] {
+        while (released < list.size()) {
+          id obj = list[released];
+          released = released + 1;
+          msg<void>(obj, SELECTOR(release));
+        }
+      },
+      [&] { list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(released)); });
   list.clear();
 }
 
@@ -93,6 +105,31 @@ void autorelease_add(id obj) {
   }
   objects(open_pools.back()).push_back(obj);
 }
+
+void release_each(const id* objects, size_t count) {
+  volatile size_t released = 0;
+  NSRunCleaningUpOnRaise(
+      [&] {
+        while (released < count) {
+          id obj = objects[released];
+          released = released + 1;
+          msg<void>(obj, SELECTOR(release));
+        }
+      },
+      [&] {
+        for (size_t i = released; i < count; ++i) autorelease_add(objects[i]);
+      });
+}
+
+void release_all(std::vector<id>& objects) {
+  NSRunCleaningUpOnRaise([&] { release_each(objects.data(), objects.size()); }, [&] { discard(objects); });
+  discard(objects);
+}
+
+id open_pool() {
+  return msg<id>(msg<id>(reinterpret_cast<id>(NSAutoreleasePool_def.cls), SELECTOR(alloc)), SELECTOR(init));
+}
+void drain_pool(id pool) { msg<void>(pool, SELECTOR(drain)); }
 
 }  // namespace foundation
 

@@ -7,10 +7,11 @@
 #include <mutex>
 #include <string>
 
-#include "Foundation/NSAutoreleasePool.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "Foundation/PropertyList.h"
 #include "Foundation/PropertyListObjects.h"
+#include "foundation_internal.h"
 #include "loader.h"
 #include "os_process.h"
 
@@ -20,7 +21,10 @@ objc_constant_string executable_key = objc_string("NSExecutable");
 objc_constant_string identifier_key = objc_string("NSBundleIdentifier");
 
 struct BundleState {
-  std::mutex lock;  // guards the fields below
+  // Guards the fields below. Reading the information dictionary under it
+  // makes objects, and those sends may raise: it is taken as a tracked lock,
+  // which a raise releases.
+  std::mutex lock;
   std::string path;
   id path_string = nil;  // NSString, owned
   bool loaded = false;
@@ -31,7 +35,8 @@ struct BundleState {
 BundleState& state(id self) { return *static_cast<BundleState*>(static_cast<NSBundleLayout*>(self)->state); }
 bool is_string(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSString")); }
 
-// Bundles by normalised path; bundles live for the process.
+// Bundles by normalised path; bundles live for the process. Nothing under
+// this lock sends a message.
 std::mutex& table_lock() {
   static auto* lock = new std::mutex;
   return *lock;
@@ -52,38 +57,84 @@ std::string normalise(std::string path) {
   return path;
 }
 
-// The bundle for path, created on first request. already_loaded marks a
-// bundle whose module is known to be in the process. Takes table_lock.
-id bundle_for_path(Class cls, const std::string& raw_path, bool already_loaded) {
+// What a look-up in the bundle table found: the bundle, or else the state
+// of a new one to make (nullptr if path names no directory).
+struct Found {
+  id bundle = nil;
+  BundleState* fresh = nullptr;
+};
+
+// Looks path up, marking a bundle whose module is known to be in the
+// process as loaded. Sends nothing, so that the caller's strings are gone
+// before make_bundle sends anything. Takes table_lock.
+Found find_bundle(const std::string& raw_path, bool already_loaded) {
   std::string path = normalise(raw_path);
-  if (path.empty()) return nil;
-  std::lock_guard guard(table_lock());
-  auto& table = bundle_table();
-  if (auto it = table.find(path); it != table.end()) {
-    if (already_loaded) {
-      BundleState& s = state(it->second);
+  if (path.empty()) return {};
+  {
+    std::lock_guard guard(table_lock());
+    auto& table = bundle_table();
+    if (auto it = table.find(path); it != table.end()) {
+      if (already_loaded) {
+        BundleState& s = state(it->second);
+        std::lock_guard bundle_guard(s.lock);
+        s.loaded = true;
+      }
+      return {it->second, nullptr};
+    }
+  }
+  if (!foundation::os::is_directory(path)) return {};
+  auto* s = new BundleState;
+  s->path = path;
+  s->loaded = already_loaded;
+  return {nil, s};
+}
+
+// Makes the bundle for fresh, or returns the one another thread entered
+// meanwhile. The sends come first, outside the table lock and holding only
+// fresh: alloc may run a subclass's initialize, which may raise.
+id make_bundle(Class cls, BundleState* fresh) {
+  id volatile bundle = nil;
+  NSRunCleaningUpOnRaise(
+      [&] {
+        bundle = msg<id>(reinterpret_cast<id>(cls), SELECTOR(alloc));
+        fresh->path_string =
+            msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
+                    SELECTOR(initWithUTF8String:), fresh->path.c_str());
+      },
+      [&] {
+        if (bundle != nil) object_dispose(bundle);
+        delete fresh;
+      });
+  id made = bundle;
+  static_cast<NSBundleLayout*>(made)->state = fresh;
+  id entered = nil;
+  {
+    std::lock_guard guard(table_lock());
+    auto [it, added] = bundle_table().emplace(fresh->path, made);
+    if (added) return made;
+    entered = it->second;
+    if (fresh->loaded) {
+      BundleState& s = state(entered);
       std::lock_guard bundle_guard(s.lock);
       s.loaded = true;
     }
-    return it->second;
   }
-  if (!foundation::os::is_directory(path)) return nil;
-  id bundle = msg<id>(reinterpret_cast<id>(cls), SELECTOR(alloc));
-  auto* s = new BundleState;
-  s->path = path;
-  s->path_string = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
-                           SELECTOR(initWithUTF8String:), path.c_str());
-  s->loaded = already_loaded;
-  static_cast<NSBundleLayout*>(bundle)->state = s;
-  table.emplace(path, bundle);
-  return bundle;
+  msg<void>(fresh->path_string, SELECTOR(release));
+  delete fresh;
+  object_dispose(made);
+  return entered;
 }
 
-// Reads Resources/Info.plist on first use. Expects s.lock held.
-id info_locked(BundleState& s) {
-  if (s.info != nil) return s.info;
-  NSAutoreleaseScope pool;
-  std::string file = foundation::os::join_path(foundation::os::join_path(s.path, "Resources"), "Info.plist");
+id bundle_for(Class cls, Found found) {
+  if (found.bundle != nil || found.fresh == nullptr) return found.bundle;
+  return make_bundle(cls, found.fresh);
+}
+
+// The tree in Resources/Info.plist: an empty dictionary if there is none
+// or it is not one. Sends nothing.
+plist::Value read_info(const std::string& bundle_path) {
+  std::string file =
+      foundation::os::join_path(foundation::os::join_path(bundle_path, "Resources"), "Info.plist");
   std::string text;
   plist::Value value{plist::Dictionary()};
   auto status = foundation::os::read_file(file, text);
@@ -100,7 +151,18 @@ id info_locked(BundleState& s) {
       value = plist::Value(plist::Dictionary());
     }
   }
-  s.info = msg<id>(NSObjectFromPropertyList(value), SELECTOR(copy));
+  return value;
+}
+
+// Reads Resources/Info.plist on first use. Expects s.lock held, as a
+// tracked lock: making the objects may raise.
+id info_locked(BundleState& s) {
+  if (s.info != nil) return s.info;
+  plist::Value value = read_info(s.path);
+  id pool = foundation::open_pool();
+  NSRunCleaningUpOnRaise([&] { s.info = msg<id>(NSObjectFromPropertyList(value), SELECTOR(copy)); },
+                         [&] { foundation::discard(value); });
+  foundation::drain_pool(pool);
   return s.info;
 }
 
@@ -125,23 +187,29 @@ std::string executable_locked(BundleState& s) {
 
 // --- Class methods -------------------------------------------------------
 
+// Each class method below looks the path up in a statement of its own, so
+// that its strings are gone before make_bundle sends anything.
+
 id NSBundle_bundleWithPath(id self, SEL, id path) {
   if (!is_string(path)) return nil;
-  return bundle_for_path(reinterpret_cast<Class>(self), NSStringToStd(path), false);
+  Found found = find_bundle(NSStringToStd(path), false);
+  return bundle_for(reinterpret_cast<Class>(self), found);
 }
 
-id NSBundle_mainBundle(id self, SEL) {
+Found find_main_bundle() {
   std::string executable = foundation::os::executable_path();
-  if (executable.empty()) return nil;
-  return bundle_for_path(reinterpret_cast<Class>(self), foundation::os::directory_of(executable), true);
+  if (executable.empty()) return {};
+  return find_bundle(foundation::os::directory_of(executable), true);
 }
+
+id NSBundle_mainBundle(id self, SEL) { return bundle_for(reinterpret_cast<Class>(self), find_main_bundle()); }
 
 id NSBundle_bundleForClass(id self, SEL, Class cls) {
   const char* module = class_getModulePath(cls);
-  if (module == nullptr || foundation::os::canonical_path(module) ==
-                               foundation::os::canonical_path(foundation::os::executable_path()))
-    return NSBundle_mainBundle(self, nullptr);
-  return bundle_for_path(reinterpret_cast<Class>(self), foundation::os::directory_of(module), true);
+  bool main = module == nullptr || foundation::os::canonical_path(module) ==
+                                       foundation::os::canonical_path(foundation::os::executable_path());
+  Found found = main ? find_main_bundle() : find_bundle(foundation::os::directory_of(module), true);
+  return bundle_for(reinterpret_cast<Class>(self), found);
 }
 
 // --- Instance methods ----------------------------------------------------
@@ -150,18 +218,19 @@ id NSBundle_bundlePath(id self, SEL) { return state(self).path_string; }
 
 id NSBundle_executablePath(id self, SEL) {
   BundleState& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   std::string path = executable_locked(s);
   return path.empty() ? nil : NSStringFromUTF8(path.c_str());
 }
 
 // The module is loaded without the bundle's lock held: its load and
-// initialize methods may well ask for this very bundle.
+// initialize methods may well ask for this very bundle. A raise out of
+// them goes on to the caller, leaving the bundle not loaded.
 BOOL NSBundle_load(id self, SEL) {
   BundleState& s = state(self);
   std::string path;
   {
-    std::lock_guard guard(s.lock);
+    objc::TrackedLock guard(s.lock);
     if (s.loaded) return YES;
     path = executable_locked(s);
   }
@@ -170,7 +239,10 @@ BOOL NSBundle_load(id self, SEL) {
     why = "bundle " + s.path + " names no module (it is not an X.bundle directory and has no NSExecutable)";
   } else {
     char error[512] = "";
-    if (objc_loadModule(path.c_str(), error, sizeof error)) {
+    BOOL loaded = NO;
+    NSRunCleaningUpOnRaise([&] { loaded = objc_loadModule(path.c_str(), error, sizeof error); },
+                           [&] { foundation::discard(path); });
+    if (loaded) {
       std::lock_guard guard(s.lock);
       s.loaded = true;
       msg<void>(s.load_error, SELECTOR(release));
@@ -201,7 +273,7 @@ id NSBundle_loadErrorDescription(id self, SEL) {
 
 id NSBundle_infoDictionary(id self, SEL) {
   BundleState& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   return info_locked(s);
 }
 

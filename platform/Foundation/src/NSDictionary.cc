@@ -63,11 +63,17 @@ void store(id self, id value, id key, const char* method) {
   entries(self).push_back({copied, msg<id>(value, SELECTOR(retain)), hash});
 }
 
+// Empties list and releases its keys and values, each key before its
+// value (release_all: a dealloc that raises leaves the rest to the pool).
 void release_entries(Entries& list) {
-  for (Entry& entry : list) {
-    msg<void>(entry.key, SELECTOR(release));
-    msg<void>(entry.value, SELECTOR(release));
+  std::vector<id> owned;
+  owned.reserve(list.size() * 2);
+  for (const Entry& entry : list) {
+    owned.push_back(entry.key);
+    owned.push_back(entry.value);
   }
+  discard(list);
+  release_all(owned);
 }
 
 // --- NSDictionary ------------------------------------------------------------
@@ -102,12 +108,14 @@ id NSDictionary_initWithObjectsForKeysCount(id self, SEL, const id* objects, con
       raise_nil(cls, "initWithObjects:forKeys:count:", keys[i] == nil);
     }
   }
-  try {
-    for (NSUInteger i = 0; i < count; ++i) store(self, objects[i], keys[i], "initWithObjects:forKeys:count:");
-  } catch (...) {
-    msg<void>(self, SELECTOR(release));  // a key's hash or copy raised
-    throw;
-  }
+  // A key's hash, isEqual: or copy may raise: the half-made dictionary is
+  // released and the raise goes on.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        for (NSUInteger i = 0; i < count; ++i)
+          store(self, objects[i], keys[i], "initWithObjects:forKeys:count:");
+      },
+      [&] { msg<void>(self, SELECTOR(release)); });
   return self;
 }
 id NSDictionary_initWithDictionary(id self, SEL, id other) {
@@ -124,8 +132,13 @@ void NSDictionary_dealloc(id self, SEL) {
   auto* list = static_cast<Entries*>(d->entries);
   d->entries = nullptr;
   if (list != nullptr) {
-    release_entries(*list);
+    Entries owned;
+    owned.swap(*list);
     delete list;
+    // If a key's or value's dealloc raises, the rest go to the pool and the
+    // dictionary is freed all the same before the raise goes on.
+    NSRunCleaningUpOnRaise([&] { release_entries(owned); },
+                           [&] { msgSuper<void>(objc_super_of(self, NSDictionary_def), SELECTOR(dealloc)); });
   }
   msgSuper<void>(objc_super_of(self, NSDictionary_def), SELECTOR(dealloc));
 }
@@ -138,8 +151,15 @@ id NSDictionary_objectForKey(id self, SEL, id key) {
 id array_of(id self, id Entry::*field) {
   std::vector<id> list;
   for (const Entry& entry : entries(self)) list.push_back(entry.*field);
-  return msg<id>(reinterpret_cast<id>(NSArray_def.cls), SELECTOR(arrayWithObjects:count:),
-                 static_cast<const id*>(list.data()), static_cast<NSUInteger>(list.size()));
+  id array = nil;
+  // Retaining an element may raise.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        array = msg<id>(reinterpret_cast<id>(NSArray_def.cls), SELECTOR(arrayWithObjects:count:),
+                        static_cast<const id*>(list.data()), static_cast<NSUInteger>(list.size()));
+      },
+      [&] { discard(list); });
+  return array;
 }
 id NSDictionary_allKeys(id self, SEL) { return array_of(self, &Entry::key); }
 id NSDictionary_allValues(id self, SEL) { return array_of(self, &Entry::value); }
@@ -157,12 +177,18 @@ BOOL NSDictionary_isEqualToDictionary(id self, SEL, id other) {
 NSUInteger NSDictionary_hash(id self, SEL) { return static_cast<NSUInteger>(entries(self).size()); }
 id NSDictionary_description(id self, SEL) {
   std::string text = "{";
-  for (const Entry& entry : entries(self)) {
-    text += describe(entry.key);
-    text += " = ";
-    text += describe(entry.value);
-    text += "; ";
-  }
+  // A key's or value's description may raise.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        for (size_t i = 0; i < entries(self).size(); ++i) {
+          Entry entry = entries(self)[i];
+          text += describe(entry.key);
+          text += " = ";
+          text += describe(entry.value);
+          text += "; ";
+        }
+      },
+      [&] { discard(text); });
   text += "}";
   return make_string(text);
 }
@@ -190,8 +216,8 @@ void NSMutableDictionary_removeObjectForKey(id self, SEL, id key) {
   Entries& list = entries(self);
   Entry removed = list[static_cast<size_t>(at)];
   list.erase(list.begin() + at);
-  msg<void>(removed.key, SELECTOR(release));
-  msg<void>(removed.value, SELECTOR(release));
+  const id pair[] = {removed.key, removed.value};
+  release_each(pair, 2);
 }
 void NSMutableDictionary_removeAllObjects(id self, SEL) {
   Entries removed;
@@ -200,8 +226,12 @@ void NSMutableDictionary_removeAllObjects(id self, SEL) {
 }
 void NSMutableDictionary_addEntriesFromDictionary(id self, SEL, id other) {
   if (!is_dictionary(other) || other == self) return;
-  Entries copy = entries(other);
-  for (const Entry& entry : copy) store(self, entry.value, entry.key, "addEntriesFromDictionary:");
+  // By index, holding no copy of the list: storing sends hash, isEqual:
+  // and copy to the keys, any of which may raise.
+  for (size_t i = 0; i < entries(other).size(); ++i) {
+    Entry entry = entries(other)[i];
+    store(self, entry.value, entry.key, "addEntriesFromDictionary:");
+  }
 }
 id NSMutableDictionary_copyWithZone(id self, SEL, void*) {
   id copy = msg<id>(reinterpret_cast<id>(NSDictionary_def.cls), SELECTOR(alloc));
@@ -272,7 +302,18 @@ id NSDictionaryOf(std::initializer_list<std::pair<id, id>> pairs) {
     keys.push_back(key);
     values.push_back(value);
   }
-  return msg<id>(reinterpret_cast<id>(objc_getClass("NSDictionary")),
-                 SELECTOR(dictionaryWithObjects:forKeys:count:), static_cast<const id*>(values.data()),
-                 static_cast<const id*>(keys.data()), static_cast<NSUInteger>(keys.size()));
+  id dictionary = nil;
+  // A key's hash, isEqual: or copy may raise.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        dictionary =
+            msg<id>(reinterpret_cast<id>(objc_getClass("NSDictionary")),
+                    SELECTOR(dictionaryWithObjects:forKeys:count:), static_cast<const id*>(values.data()),
+                    static_cast<const id*>(keys.data()), static_cast<NSUInteger>(keys.size()));
+      },
+      [&] {
+        foundation::discard(keys);
+        foundation::discard(values);
+      });
+  return dictionary;
 }

@@ -4,7 +4,9 @@
 // during a post is not called for it; each registration carries an active
 // flag that removal clears, so an observer removed during a post (say,
 // deallocated by an earlier observer) is not called afterwards. Observers
-// and senders are not retained; registered names are copied.
+// and senders are not retained; registered names are copied. An observer
+// that raises ends the post: the raise goes on to the poster's handler,
+// with the centre's lock free and the snapshot freed.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -51,10 +53,11 @@ void NSNotificationCenter_addObserverSelectorNameObject(id self, SEL, id observe
     NSRaise("NSInvalidArgumentException",
             "-[NSNotificationCenter addObserver:selector:name:object:]: nil observer or selector");
   }
+  id copied_name = msg<id>(name, SELECTOR(copy));  // may raise: nothing is made yet
   auto registration = std::make_shared<Registration>();
   registration->observer = observer;
   registration->selector = selector;
-  registration->name = msg<id>(name, SELECTOR(copy));
+  registration->name = copied_name;
   registration->object = object;
   Observers& all = observers(self);
   std::lock_guard guard(all.lock);
@@ -62,22 +65,36 @@ void NSNotificationCenter_addObserverSelectorNameObject(id self, SEL, id observe
 }
 
 // Removes the observer's registrations that match name and object; nil
-// for either matches every registration. Takes the list lock; the matching
-// sends -isEqual: to registered names only.
+// for either matches every registration. The names are compared with
+// -isEqual: outside the list lock, before anything changes, since that
+// may raise; registrations added meanwhile are left alone.
 void NSNotificationCenter_removeObserverNameObject(id self, SEL, id observer, id name, id object) {
   if (observer == nil) return;
   std::vector<std::shared_ptr<Registration>> removed;
   Observers& all = observers(self);
   {
     std::lock_guard guard(all.lock);
-    std::vector<std::shared_ptr<Registration>> kept;
-    for (auto& r : all.list) {
-      bool match = r->observer == observer && (object == nil || r->object == object) &&
-                   (name == nil || (r->name != nil && msg<BOOL>(r->name, SELECTOR(isEqual:), name) != NO));
-      if (match) r->active.store(false);
-      (match ? removed : kept).push_back(std::move(r));
-    }
-    all.list.swap(kept);
+    for (const auto& r : all.list)
+      if (r->observer == observer && (object == nil || r->object == object)) removed.push_back(r);
+  }
+  if (name != nil) {
+    NSRunCleaningUpOnRaise(
+        [&] {
+          std::erase_if(removed, [name](const std::shared_ptr<Registration>& r) {
+            return r->name == nil || msg<BOOL>(r->name, SELECTOR(isEqual:), name) == NO;
+          });
+        },
+        [&] { discard(removed); });
+  }
+  if (removed.empty()) return;
+  {
+    std::lock_guard guard(all.lock);
+    std::erase_if(all.list, [&](const std::shared_ptr<Registration>& r) {
+      for (const auto& gone : removed)
+        if (gone == r) return true;
+      return false;
+    });
+    for (const auto& r : removed) r->active.store(false);
   }
   // removed goes out of scope here, outside the lock: dropping the last
   // reference releases the registered name.
@@ -102,9 +119,14 @@ void NSNotificationCenter_postNotification(id self, SEL, id notification) {
     std::lock_guard guard(all.lock);
     snapshot = all.list;
   }
-  for (const auto& r : snapshot) {
-    if (r->active.load() && matches(*r, name, object)) msg<void>(r->observer, r->selector, notification);
-  }
+  NSRunCleaningUpOnRaise(
+      [&] {
+        for (const auto& r : snapshot) {
+          if (r->active.load() && matches(*r, name, object))
+            msg<void>(r->observer, r->selector, notification);
+        }
+      },
+      [&] { discard(snapshot); });
 }
 
 // Posts a notification made here and releases it afterwards, also when an
@@ -113,11 +135,9 @@ void post_new(id self, id name, id object, id user_info) {
   Class cls = objc_getClass("NSNotification");
   id notification = msg<id>(msg<id>(reinterpret_cast<id>(cls), SELECTOR(alloc)),
                             SELECTOR(initWithName:object:userInfo:), name, object, user_info);
-  struct Release {
-    id obj;
-    ~Release() { msg<void>(obj, SELECTOR(release)); }
-  } release{notification};
-  msg<void>(self, SELECTOR(postNotification:), notification);
+  NSRunCleaningUpOnRaise([&] { msg<void>(self, SELECTOR(postNotification:), notification); },
+                         [&] { msg<void>(notification, SELECTOR(release)); });
+  msg<void>(notification, SELECTOR(release));
 }
 void NSNotificationCenter_postNotificationNameObject(id self, SEL, id name, id object) {
   post_new(self, name, object, nil);
@@ -156,10 +176,17 @@ void NSNotificationCenter_dealloc(id self, SEL) {
 }
 
 // One centre per process, created on first use and never deallocated.
+// Not a function-local static: its guard would stay taken if creating the
+// centre raised. Threads that race both create one, and the loser's goes.
+std::atomic<id> default_center{nil};
 id NSNotificationCenter_defaultCenter(id, SEL) {
-  static id center =
+  if (id center = default_center.load(std::memory_order_acquire)) return center;
+  id made =
       msg<id>(msg<id>(reinterpret_cast<id>(NSNotificationCenter_def.cls), SELECTOR(alloc)), SELECTOR(init));
-  return center;
+  id expected = nil;
+  if (default_center.compare_exchange_strong(expected, made, std::memory_order_acq_rel)) return made;
+  msg<void>(made, SELECTOR(release));
+  return expected;
 }
 
 objc_class_def* const classes[] = {&NSNotificationCenter_def};

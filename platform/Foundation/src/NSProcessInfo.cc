@@ -9,6 +9,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
+#include "objc/unwind.h"
 #include "os_process.h"
 
 namespace {
@@ -36,8 +37,11 @@ id new_string(const std::string& text) { return NSStringFromUTF8(text.c_str()); 
 
 // --- Class methods -------------------------------------------------------
 
+// The sends under process_lock go to self (which may be a subclass) and
+// to classes looked up by name (which may have been posed as), and may
+// raise: there it is taken as a tracked lock, which a raise releases.
 id NSProcessInfo_processInfo(id self, SEL) {
-  std::lock_guard guard(process_lock());
+  objc::TrackedLock guard(process_lock());
   if (shared_info == nil) shared_info = msg<id>(msg<id>(self, SELECTOR(alloc)), SELECTOR(init));
   return shared_info;
 }
@@ -45,7 +49,7 @@ id NSProcessInfo_processInfo(id self, SEL) {
 // --- Instance methods ----------------------------------------------------
 
 id NSProcessInfo_arguments(id, SEL) {
-  std::lock_guard guard(process_lock());
+  objc::TrackedLock guard(process_lock());
   if (argument_array == nil) {
     id array = msg<id>(reinterpret_cast<id>(objc_getClass("NSMutableArray")), SELECTOR(array));
     for (const std::string& argument : arguments_locked())

@@ -2,6 +2,11 @@
 // integers and strings, and writing the application's persistent domain
 // through the defaults store. Every instance keeps its domains in a State
 // guarded by its own mutex; each method takes that lock for its whole run.
+// Keys, values and registered dictionaries are the caller's objects, whose
+// methods (hash, isEqual:, copy, retain, dealloc, ...) run under that lock
+// and may raise: it is taken as a tracked lock, which a raise releases, and
+// a method that holds strings or trees across such sends frees them in a
+// cleanup before the raise goes on.
 #include "Foundation/NSUserDefaults.h"
 
 #include <cctype>
@@ -14,12 +19,13 @@
 #include <string>
 
 #include "Foundation/DefaultsStore.h"
-#include "Foundation/NSAutoreleasePool.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSProcessInfo.h"
 #include "Foundation/NSString.h"
 #include "Foundation/PropertyListObjects.h"
 #include "argument_domain.h"
+#include "foundation_internal.h"
 
 namespace {
 
@@ -44,7 +50,7 @@ struct Domain {
 };
 
 struct State {
-  std::mutex lock;
+  std::mutex lock;  // taken as objc::TrackedLock
   std::string app_name;
   id app_name_string = nil;  // NSString, owned
   id arguments = nil;        // NSMutableDictionary, owned
@@ -59,10 +65,14 @@ void report(State& s, const std::string& message) {
   if (s.reported.insert(message).second) std::fprintf(stderr, "NSUserDefaults: %s\n", message.c_str());
 }
 
-// A new owned NSMutableDictionary holding the objects for tree.
+// A new owned NSMutableDictionary holding the objects for tree. Makes only
+// strings, arrays and dictionaries from the tree's text, whose methods do
+// not raise.
 id objects_for(const plist::Dictionary& tree) {
-  NSAutoreleaseScope pool;
-  return msg<id>(NSObjectFromPropertyList(plist::Value(tree)), SELECTOR(mutableCopy));
+  id pool = foundation::open_pool();
+  id objects = msg<id>(NSObjectFromPropertyList(plist::Value(tree)), SELECTOR(mutableCopy));
+  foundation::drain_pool(pool);
+  return objects;
 }
 
 // Loads a persistent domain into the cache if it is not there. Expects
@@ -79,15 +89,21 @@ Domain& domain_locked(State& s, const std::string& name) {
   return domain;
 }
 
+// The cache is emptied before its dictionaries are released: the app
+// domain's holds copies of values set in this process, whose deallocs may
+// raise.
 void forget_domains_locked(State& s) {
-  for (auto& [name, domain] : s.persistent) release(domain.dictionary);
+  std::vector<id> dictionaries;
+  for (auto& [name, domain] : s.persistent) dictionaries.push_back(domain.dictionary);
   s.persistent.clear();
+  foundation::release_all(dictionaries);
 }
 
 // Which domain a key's value comes from, in search-list order.
 enum class Source { kNone, kArgument, kApplication, kGlobal, kRegistration };
 
-// Expects s.lock held.
+// Expects s.lock held. key's hash and isEqual: may raise; no string is
+// alive across them.
 id lookup_locked(State& s, id key, Source* source) {
   *source = Source::kNone;
   if (key == nil) return nil;
@@ -99,7 +115,8 @@ id lookup_locked(State& s, id key, Source* source) {
     *source = Source::kApplication;
     return value;
   }
-  if (id value = msg<id>(domain_locked(s, "NSGlobalDomain").dictionary, SELECTOR(objectForKey:), key)) {
+  id global = domain_locked(s, "NSGlobalDomain").dictionary;
+  if (id value = msg<id>(global, SELECTOR(objectForKey:), key)) {
     *source = Source::kGlobal;
     return value;
   }
@@ -114,7 +131,10 @@ id lookup_locked(State& s, id key, Source* source) {
 // now, so changes other processes made meanwhile are kept; edit returns
 // false when it changed nothing, and then nothing is written. On success the
 // cache is refreshed and, when value is given, holds a copy of the object
-// itself under key. Expects s.lock held.
+// itself under key. Expects s.lock held. The sends that may raise (value's
+// copy, and the deallocs of copies of earlier values in the replaced cache)
+// come last, after this frame has freed what it holds; the caller's
+// strings and edit's captures are the caller's to clean up.
 template <class Edit>
 bool update_app_domain_locked(State& s, const std::string& key, id value, Edit edit) {
   defaults_store::Loaded current = defaults_store::load(s.app_name);
@@ -133,15 +153,19 @@ bool update_app_domain_locked(State& s, const std::string& key, id value, Edit e
     }
     present = true;
   }
+  id refreshed = objects_for(current.dictionary);
+  foundation::discard(current);
   Domain& domain = s.persistent[s.app_name];
-  release(domain.dictionary);
-  domain.dictionary = objects_for(current.dictionary);
+  id replaced = domain.dictionary;
+  domain.dictionary = refreshed;
   domain.present = present;
   domain.broken = false;
+  release(replaced);
   if (value != nil) {
-    NSAutoreleaseScope pool;
     id copy = msg<id>(value, SELECTOR(copy));
-    msg<void>(domain.dictionary, SELECTOR(setObject:forKey:), copy, NSStringFromUTF8(key.c_str()));
+    id pool = foundation::open_pool();
+    msg<void>(refreshed, SELECTOR(setObject:forKey:), copy, NSStringFromUTF8(key.c_str()));
+    foundation::drain_pool(pool);
     release(copy);
   }
   return true;
@@ -177,8 +201,9 @@ std::mutex& shared_lock() {
 }
 id shared_defaults = nil;  // never released
 
+// self may be a subclass, whose initialize or init may raise.
 id NSUserDefaults_standardUserDefaults(id self, SEL) {
-  std::lock_guard guard(shared_lock());
+  objc::TrackedLock guard(shared_lock());
   if (shared_defaults == nil) shared_defaults = msg<id>(msg<id>(self, SELECTOR(alloc)), SELECTOR(init));
   return shared_defaults;
 }
@@ -213,14 +238,14 @@ void NSUserDefaults_dealloc(id self, SEL) {
 // Valid until the key's value is changed in this process.
 id NSUserDefaults_objectForKey(id self, SEL, id key) {
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   Source source;
   return lookup_locked(s, key, &source);
 }
 
 id NSUserDefaults_domainNameForKey(id self, SEL, id key) {
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   Source source;
   lookup_locked(s, key, &source);
   switch (source) {
@@ -278,7 +303,7 @@ void NSUserDefaults_setObjectForKey(id self, SEL, id value, id key) {
     return;
   }
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   if (!is_string(key)) {
     report(s, "setObject:forKey: needs a string key");
     return;
@@ -286,32 +311,47 @@ void NSUserDefaults_setObjectForKey(id self, SEL, id value, id key) {
   std::string name = NSStringToStd(key);
   plist::Value tree;
   std::string why;
-  if (!NSPropertyListFromObject(value, tree, why)) {
-    report(s, "not saving \"" + name + "\": " + why);
-    return;
-  }
-  update_app_domain_locked(s, name, value, [&](plist::Dictionary& d) {
-    d.set(name, std::move(tree));
-    return true;
-  });
+  // Converting and copying value run its methods, and replacing the cache
+  // deallocates copies of earlier values: any of them may raise.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        if (!NSPropertyListFromObject(value, tree, why)) {
+          report(s, "not saving \"" + name + "\": " + why);
+          return;
+        }
+        update_app_domain_locked(s, name, value, [&](plist::Dictionary& d) {
+          d.set(name, std::move(tree));
+          return true;
+        });
+      },
+      [&] {
+        foundation::discard(name);
+        foundation::discard(tree);
+        foundation::discard(why);
+      });
 }
 
 void NSUserDefaults_setBoolForKey(id self, SEL, BOOL value, id key) {
-  NSAutoreleaseScope pool;
+  id pool = foundation::open_pool();
   NSUserDefaults_setObjectForKey(self, nullptr, NSNumberFromBool(value != NO), key);
+  foundation::drain_pool(pool);
 }
 
 void NSUserDefaults_setIntegerForKey(id self, SEL, NSInteger value, id key) {
-  NSAutoreleaseScope pool;
+  id pool = foundation::open_pool();
   NSUserDefaults_setObjectForKey(self, nullptr, NSNumberFromInt(value), key);
+  foundation::drain_pool(pool);
 }
 
 void NSUserDefaults_removeObjectForKey(id self, SEL, id key) {
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   if (!is_string(key)) return;
   std::string name = NSStringToStd(key);
-  update_app_domain_locked(s, name, nil, [&](plist::Dictionary& d) { return d.erase(name); });
+  // Replacing the cache deallocates copies of earlier values, which may raise.
+  NSRunCleaningUpOnRaise(
+      [&] { update_app_domain_locked(s, name, nil, [&](plist::Dictionary& d) { return d.erase(name); }); },
+      [&] { foundation::discard(name); });
 }
 
 // Merges dictionary into the registration domain. Anything but a
@@ -319,7 +359,7 @@ void NSUserDefaults_removeObjectForKey(id self, SEL, id key) {
 void NSUserDefaults_registerDefaults(id self, SEL, id dictionary) {
   if (!is_dictionary(dictionary)) return;
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   msg<void>(s.registration, SELECTOR(addEntriesFromDictionary:), dictionary);
 }
 
@@ -327,7 +367,7 @@ void NSUserDefaults_registerDefaults(id self, SEL, id dictionary) {
 // domain cannot be read.
 BOOL NSUserDefaults_synchronize(id self, SEL) {
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   forget_domains_locked(s);
   bool app_ok = !domain_locked(s, s.app_name).broken;
   bool global_ok = !domain_locked(s, "NSGlobalDomain").broken;
@@ -339,18 +379,23 @@ BOOL NSUserDefaults_synchronize(id self, SEL) {
 id NSUserDefaults_persistentDomainForName(id self, SEL, id name) {
   if (!is_string(name)) return nil;
   State& s = state(self);
-  std::lock_guard guard(s.lock);
-  std::string domain_name = NSStringToStd(name);
-  std::string why;
-  if (!defaults_store::is_valid_domain_name(domain_name, why)) return nil;
-  Domain& domain = domain_locked(s, domain_name);
-  if (!domain.present) return nil;
-  return msg<id>(msg<id>(domain.dictionary, SELECTOR(copy)), SELECTOR(autorelease));
+  objc::TrackedLock guard(s.lock);
+  id found = nil;
+  {
+    std::string domain_name = NSStringToStd(name);
+    std::string why;
+    if (!defaults_store::is_valid_domain_name(domain_name, why)) return nil;
+    Domain& domain = domain_locked(s, domain_name);
+    if (!domain.present) return nil;
+    found = domain.dictionary;
+  }
+  // Copying retains the values, outside the block that holds strings.
+  return msg<id>(msg<id>(found, SELECTOR(copy)), SELECTOR(autorelease));
 }
 
 void NSUserDefaults_setPersistentDomainForName(id self, SEL, id dictionary, id name) {
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   if (!is_string(name)) {
     report(s, "setPersistentDomain:forName: needs a string name");
     return;
@@ -358,40 +403,57 @@ void NSUserDefaults_setPersistentDomainForName(id self, SEL, id dictionary, id n
   std::string domain_name = NSStringToStd(name);
   plist::Value tree;
   std::string why;
-  if (!is_dictionary(dictionary)) {
-    report(s, "not saving domain " + domain_name + ": it must be given a dictionary");
-    return;
-  }
-  if (!NSPropertyListFromObject(dictionary, tree, why)) {
-    report(s, "not saving domain " + domain_name + ": " + why);
-    return;
-  }
-  if (!defaults_store::save(domain_name, tree.dictionary(), why)) {
-    report(s, "not saving domain " + domain_name + ": " + why);
-    return;
-  }
-  Domain& domain = s.persistent[domain_name];
-  release(domain.dictionary);
-  domain.dictionary = objects_for(tree.dictionary());
-  domain.present = true;
-  domain.broken = false;
+  // Converting dictionary runs its methods and its contents', and replacing
+  // the app domain's cache deallocates copies of values set earlier: any of
+  // them may raise.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        if (!is_dictionary(dictionary)) {
+          report(s, "not saving domain " + domain_name + ": it must be given a dictionary");
+          return;
+        }
+        if (!NSPropertyListFromObject(dictionary, tree, why)) {
+          report(s, "not saving domain " + domain_name + ": " + why);
+          return;
+        }
+        if (!defaults_store::save(domain_name, tree.dictionary(), why)) {
+          report(s, "not saving domain " + domain_name + ": " + why);
+          return;
+        }
+        Domain& domain = s.persistent[domain_name];
+        id replaced = domain.dictionary;
+        domain.dictionary = objects_for(tree.dictionary());
+        domain.present = true;
+        domain.broken = false;
+        release(replaced);
+      },
+      [&] {
+        foundation::discard(domain_name);
+        foundation::discard(tree);
+        foundation::discard(why);
+      });
 }
 
 void NSUserDefaults_removePersistentDomainForName(id self, SEL, id name) {
   if (!is_string(name)) return;
   State& s = state(self);
-  std::lock_guard guard(s.lock);
-  std::string domain_name = NSStringToStd(name);
-  std::string why;
-  if (!defaults_store::remove(domain_name, why)) {
-    report(s, "not removing domain " + domain_name + ": " + why);
-    return;
+  objc::TrackedLock guard(s.lock);
+  id replaced = nil;
+  {
+    std::string domain_name = NSStringToStd(name);
+    std::string why;
+    if (!defaults_store::remove(domain_name, why)) {
+      report(s, "not removing domain " + domain_name + ": " + why);
+      return;
+    }
+    Domain& domain = s.persistent[domain_name];
+    replaced = domain.dictionary;
+    domain.dictionary = new_mutable_dictionary();
+    domain.present = false;
+    domain.broken = false;
   }
-  Domain& domain = s.persistent[domain_name];
-  release(domain.dictionary);
-  domain.dictionary = new_mutable_dictionary();
-  domain.present = false;
-  domain.broken = false;
+  // May deallocate copies of values set earlier, which may raise.
+  release(replaced);
 }
 
 id NSUserDefaults_persistentDomainNames(id, SEL) {
@@ -404,10 +466,11 @@ id NSUserDefaults_persistentDomainNames(id, SEL) {
 // The search list merged into one autoreleased dictionary.
 id NSUserDefaults_dictionaryRepresentation(id self, SEL) {
   State& s = state(self);
-  std::lock_guard guard(s.lock);
+  objc::TrackedLock guard(s.lock);
   id merged = msg<id>(cls("NSMutableDictionary"), SELECTOR(dictionary));
   msg<void>(merged, SELECTOR(addEntriesFromDictionary:), s.registration);
-  msg<void>(merged, SELECTOR(addEntriesFromDictionary:), domain_locked(s, "NSGlobalDomain").dictionary);
+  id global = domain_locked(s, "NSGlobalDomain").dictionary;
+  msg<void>(merged, SELECTOR(addEntriesFromDictionary:), global);
   msg<void>(merged, SELECTOR(addEntriesFromDictionary:), domain_locked(s, s.app_name).dictionary);
   msg<void>(merged, SELECTOR(addEntriesFromDictionary:), s.arguments);
   return merged;

@@ -1,8 +1,10 @@
 // Property-list trees to Foundation objects and back.
 #include "Foundation/PropertyListObjects.h"
 
+#include "Foundation/NSException.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "foundation_internal.h"
 
 namespace {
 
@@ -23,6 +25,10 @@ id from_value(const plist::Value& value) {
   return dictionary;
 }
 
+// Builds the tree in place, into value, so that every part of it hangs off
+// the caller's root and no frame of the walk holds a container of its own:
+// the walk sends to the objects (count, objectAtIndex:, allKeys, ...),
+// and those sends may raise.
 bool from_object(id object, int depth, plist::Value& value, std::string& why) {
   if (object == nil) {
     why = "nil cannot be stored in a property list";
@@ -44,18 +50,18 @@ bool from_object(id object, int depth, plist::Value& value, std::string& why) {
     return true;
   }
   if (NSObjectIsKindOf(object, class_named("NSArray"))) {
-    plist::Array array;
+    value = plist::Value(plist::Array());
     NSUInteger count = msg<NSUInteger>(object, SELECTOR(count));
     for (NSUInteger i = 0; i < count; ++i) {
-      plist::Value element;
-      if (!from_object(msg<id>(object, SELECTOR(objectAtIndex:), i), depth + 1, element, why)) return false;
-      array.push_back(std::move(element));
+      id element = msg<id>(object, SELECTOR(objectAtIndex:), i);
+      auto& array = std::get<plist::Array>(value.v);
+      array.emplace_back();
+      if (!from_object(element, depth + 1, array.back(), why)) return false;
     }
-    value = plist::Value(std::move(array));
     return true;
   }
   if (NSObjectIsKindOf(object, class_named("NSDictionary"))) {
-    plist::Dictionary dictionary;
+    value = plist::Value(plist::Dictionary());
     id keys = msg<id>(object, SELECTOR(allKeys));
     NSUInteger count = msg<NSUInteger>(keys, SELECTOR(count));
     for (NSUInteger i = 0; i < count; ++i) {
@@ -64,11 +70,10 @@ bool from_object(id object, int depth, plist::Value& value, std::string& why) {
         why = std::string("dictionary keys must be strings, not ") + class_getName(object_getClass(key));
         return false;
       }
-      plist::Value element;
-      if (!from_object(msg<id>(object, SELECTOR(objectForKey:), key), depth + 1, element, why)) return false;
-      dictionary.set(NSStringToStd(key), std::move(element));
+      id element = msg<id>(object, SELECTOR(objectForKey:), key);
+      value.dictionary().set(NSStringToStd(key), plist::Value());
+      if (!from_object(element, depth + 1, *value.dictionary().find(NSStringToStd(key)), why)) return false;
     }
-    value = plist::Value(std::move(dictionary));
     return true;
   }
   why = std::string("objects of class ") + class_getName(object_getClass(object)) +
@@ -82,7 +87,10 @@ id NSObjectFromPropertyList(const plist::Value& value) { return from_value(value
 
 bool NSPropertyListFromObject(id object, plist::Value& value, std::string& why) {
   plist::Value result;
-  if (!from_object(object, 0, result, why)) return false;
+  bool converted = false;
+  NSRunCleaningUpOnRaise([&] { converted = from_object(object, 0, result, why); },
+                         [&] { foundation::discard(result); });
+  if (!converted) return false;
   value = std::move(result);
   return true;
 }

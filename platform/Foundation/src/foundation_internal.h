@@ -5,6 +5,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "Foundation/NSObject.h"
 
@@ -31,5 +33,34 @@ inline bool is_string(id obj) { return NSObjectIsKindOf(obj, NSString_def.cls); 
 
 // Adds obj to the innermost autorelease pool of this thread.
 void autorelease_add(id obj);
+
+// A raise jumps over the frames between it and the handler frame that
+// catches it, and their C++ destructors do not run. A frame that holds a
+// container or string across a send that may reach other code (a method
+// of an element, a key, an observer or a subclass, or a dealloc) catches
+// with NSRunCleaningUpOnRaise and frees it with discard. make_string never
+// raises: it goes to the registered NSString class directly.
+
+// Empties container and frees its storage; for cleanups, whose frame is
+// about to be abandoned with its destructors unrun.
+template <class Container>
+void discard(Container& container) {
+  Container empty;
+  std::swap(container, empty);
+}
+
+// Sends release to each of count objects, in order. If a release raises
+// (a dealloc did), the objects after it go to this thread's innermost
+// autorelease pool, so that each still gets its one release when that pool
+// drains, and the raise goes on.
+void release_each(const id* objects, size_t count);
+// The same for a list, which is emptied and freed on both paths.
+void release_all(std::vector<id>& objects);
+
+// An explicit pool for a stretch of code that may raise: the pool is then
+// left open, and the drain of the pool around it releases its objects
+// (NSAutoreleaseScope would rely on its destructor, which a raise skips).
+id open_pool();
+void drain_pool(id pool);
 
 }  // namespace foundation

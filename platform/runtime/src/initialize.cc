@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <thread>
 
+#include "objc/unwind.h"
 #include "runtime_internal.h"
 
 namespace {
@@ -18,7 +19,9 @@ struct Running {
 // Guards in_progress and the wake-up below. Held only to claim a class or
 // to mark it done, never while initialize runs: initialize is arbitrary
 // code that may take locks of its own, and a caller may send a class its
-// first message while holding one of those. Classes are initialised in
+// first message while holding one of those. Nothing under it sends a
+// message, so no raise can leave it held, and it stays a plain mutex that
+// the condition variable can wait on. Classes are initialised in
 // parallel on different threads; a thread waits only for the very class it
 // is about to message.
 std::mutex& initialize_lock() {
@@ -79,14 +82,14 @@ void ensure_initialized(Class cls) {
     imp = find_method(cls->isa, selector_for_initialize());
   }
   if (imp != nullptr) {
-    try {
-      reinterpret_cast<void (*)(id, SEL)>(imp)(cls, selector_for_initialize());
-    } catch (...) {
-      // Not initialised: the next message tries again.
+    // A raise out of initialize jumps over this frame. The class then stays
+    // uninitialised and leaves in_progress, so that the next message to it
+    // tries again, and the threads waiting for it wake up to claim it.
+    objc::OnRaise unclaim([cls] {
       std::lock_guard guard(initialize_lock());
       finish(cls, false);
-      throw;
-    }
+    });
+    reinterpret_cast<void (*)(id, SEL)>(imp)(cls, selector_for_initialize());
   }
   std::lock_guard guard(initialize_lock());
   finish(cls, true);

@@ -8,6 +8,7 @@
 #include <deque>
 
 #include "loader.h"
+#include "objc/unwind.h"
 #include "runtime_internal.h"
 
 namespace {
@@ -130,6 +131,8 @@ void register_record(objc_module_record* record, objc_module_info* module) {
   }
 }
 
+// Serialises objc_loadModule. Held while the module's load methods run, so
+// it is taken as a tracked lock that a raise out of a load releases.
 std::mutex& load_lock() {
   static auto* lock = new std::mutex;
   return *lock;
@@ -165,6 +168,12 @@ void objc_finish_header() {
     classes.swap(registry().loadable);
     categories = take_loadable_categories();
   }
+  // A load may raise, which jumps over this frame: the loads not sent yet
+  // are dropped, and the lists' storage is freed here.
+  objc::OnRaise drop_lists([&] {
+    std::vector<Class>().swap(classes);
+    std::vector<const objc_category_def*>().swap(categories);
+  });
   // Sent outside the lock, directly and not by dispatch: a class receives
   // only its own load, never an inherited one.
   SEL load = selector_for_load();
@@ -182,12 +191,15 @@ BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
     write_error(error, error_size, "no module path given");
     return NO;
   }
-  std::lock_guard serial(load_lock());
+  // Opening the module runs its attach handler, which sends load: a raise
+  // there jumps over this frame, releasing the serial lock and freeing why.
+  objc::TrackedLock serial(load_lock());
   {
     std::lock_guard guard(runtime_lock());
     registry().queued.clear();  // left over from a module that never attached
   }
   std::string why;
+  objc::OnRaise drop_why([&why] { std::string().swap(why); });
   loader::Handle module = loader::open(path, why);
   bool attached;
   {

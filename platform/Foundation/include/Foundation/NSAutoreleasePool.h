@@ -10,7 +10,11 @@ struct NSAutoreleasePoolLayout : NSObjectLayout {
   uint32_t depth;  // position in this thread's stack, 1 for the outermost
 };
 
-// Opens a pool for the life of a C++ scope and drains it at the end.
+// Opens a pool for the life of a C++ scope and drains it at the end. A
+// raise that jumps over the scope skips the drain: the pool then stays open
+// until a pool around it is drained, or leaks if there is none. Around code
+// that may raise, open and drain a pool explicitly under a handler frame of
+// the caller's, or keep the scope outside that frame.
 class NSAutoreleaseScope {
  public:
   NSAutoreleaseScope()

@@ -102,7 +102,8 @@ OBJC_EXPORT void __objc_execClass(objc_module_record* record);
 // every queued record, in order, as belonging to that module.
 OBJC_EXPORT void objc_register_header(const char* module_path);
 // Called by the attach handler last: sends load to the classes and
-// categories that became ready.
+// categories that became ready. If a load raises, the loads not sent yet
+// are dropped and the raise goes on to the caller's handler frame.
 OBJC_EXPORT void objc_finish_header(void);
 
 // --- Module loading ----------------------------------------------------
