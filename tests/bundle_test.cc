@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <chrono>
 #include <fstream>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "Foundation/Foundation.h"
 #include "Foundation/NSBundle.h"
@@ -41,6 +45,18 @@ objc_class_def* const flaky_classes[] = {&flaky_bundle};
 objc_module_record flaky_record = {
     OBJC_MODULE_VERSION, "BundleTestFlaky", flaky_classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(flaky_record)
+
+// Told by the test module's +load; raises while g_refuse_load is set.
+bool g_refuse_load = false;
+void BundleTestLoadHook_moduleDidLoad(id, SEL, id) {
+  if (g_refuse_load) NSRaise("LoadRefused", "the module's load raised");
+}
+const objc_method_def hook_class_methods[] = {{"moduleDidLoad:", objc_imp(&BundleTestLoadHook_moduleDidLoad)}};
+objc_class_def load_hook = {"BundleTestLoadHook",             "NSObject",      0,
+                            objc_methods(hook_class_methods), objc_no_methods, Nil};
+objc_class_def* const hook_classes[] = {&load_hook};
+objc_module_record hook_record = {OBJC_MODULE_VERSION, "BundleTestHook", hook_classes, 1, nullptr, 0, nullptr, 0};
+OBJC_MODULE_RECORD(hook_record)
 
 id bundle_class() { return reinterpret_cast<id>(objc_getClass("NSBundle")); }
 id str(const std::string& text) { return NSStringFromUTF8(text.c_str()); }
@@ -206,6 +222,38 @@ TEST_F(Bundle, LoadsARealModuleOnce) {
   EXPECT_EQ(objc_loadModule(module.string().c_str(), error, sizeof error), YES) << error;
   EXPECT_EQ(msg<BOOL>(bundle_at(copy), SELECTOR(load)), YES);
   EXPECT_EQ(objc_getClass("BundleTestModuleClass"), loaded);
+  EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(loadCount)), 1);
+}
+
+// A raise from a module's +load comes out of -load after the platform
+// loader has returned, never out of the loader itself, which holds a lock
+// of its own while it attaches modules: another thread can load a module
+// afterwards, and the bundle loads again without sending +load twice.
+TEST_F(Bundle, ARaiseFromTheModulesLoadLeavesLoadingUsable) {
+  fs::path path = test_support::build_dir() / "TestModule.bundle";
+  id bundle = bundle_at(path);
+  ASSERT_NE(bundle, nil) << path;
+  g_refuse_load = true;
+  EXPECT_EQ(test_support::raised_name([&] { msg<BOOL>(bundle, SELECTOR(load)); }), "LoadRefused");
+  g_refuse_load = false;
+  EXPECT_EQ(objc_thread_locks_held(), 0);
+  Class loaded = objc_getClass("BundleTestModuleClass");
+  ASSERT_NE(loaded, Nil);
+  EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(loadCount)), 1);
+
+  fs::path copy = dir_ / "copy" / "TestModule.bundle";
+  fs::create_directories(copy);
+  fs::copy(path, copy, fs::copy_options::recursive);
+  std::string module = (copy / fs::path(text(msg<id>(bundle, SELECTOR(executablePath)))).filename()).string();
+  auto done = std::make_shared<std::promise<bool>>();
+  std::thread([done, module] {
+    char error[512] = "";
+    done->set_value(objc_loadModule(module.c_str(), error, sizeof error) == YES);
+  }).detach();
+  std::future<bool> other = done->get_future();
+  ASSERT_EQ(other.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "the loader stayed locked";
+  EXPECT_TRUE(other.get());
+  EXPECT_EQ(msg<BOOL>(bundle, SELECTOR(load)), YES);
   EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(loadCount)), 1);
 }
 

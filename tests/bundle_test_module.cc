@@ -2,7 +2,8 @@
 // as TestModule.bundle/TestModule.so (.dll on Windows). Its +load asks for
 // its own bundle, as a real bundle's entry class does, and counts itself on
 // the class registered under its name, so that a second copy of the module
-// whose +load ran would be counted too.
+// whose +load ran would be counted too. Last, it tells the test program's
+// class BundleTestLoadHook, if there is one, which may raise.
 #include "objc/module.h"
 
 namespace {
@@ -16,6 +17,7 @@ void BundleTestModuleClass_load(id self, SEL) {
   bundle_seen_at_load = msg<id>(reinterpret_cast<id>(objc_getClass("NSBundle")), SELECTOR(bundleForClass:),
                                 reinterpret_cast<Class>(self));
   msg<void>(reinterpret_cast<id>(objc_getClass("BundleTestModuleClass")), SELECTOR(noteLoad));
+  msg<void>(reinterpret_cast<id>(objc_getClass("BundleTestLoadHook")), SELECTOR(moduleDidLoad:), self);
 }
 void BundleTestModuleClass_noteLoad(id, SEL) { ++loads; }
 int32_t BundleTestModuleClass_loadCount(id, SEL) { return loads; }

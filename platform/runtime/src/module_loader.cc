@@ -160,7 +160,17 @@ void objc_register_header(const char* module_path) {
   for (objc_module_record* record : records) register_record(record, &module);
 }
 
-void objc_finish_header() {
+namespace {
+
+// True while objc_loadModule has the platform loader open a module on this
+// thread: the attach handler's objc_finish_header then leaves the loads to
+// objc_loadModule. The loader runs attach handlers under a lock of its own,
+// and a raise from a load must not jump out of it.
+OBJC_FAST_TLS thread_local bool loads_deferred = false;
+
+// Sends load to every class and category that became ready. Expects no
+// lock held.
+void send_loads() {
   std::vector<Class> classes;
   std::vector<const objc_category_def*> categories;
   {
@@ -186,13 +196,19 @@ void objc_finish_header() {
   }
 }
 
+}  // namespace
+
+void objc_finish_header() {
+  if (!loads_deferred) send_loads();
+}
+
 BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
   if (path == nullptr || *path == '\0') {
     write_error(error, error_size, "no module path given");
     return NO;
   }
-  // Opening the module runs its attach handler, which sends load: a raise
-  // there jumps over this frame, releasing the serial lock and freeing why.
+  // A load sent below may raise, which jumps over this frame: that releases
+  // the serial lock and frees why.
   objc::TrackedLock serial(load_lock());
   {
     std::lock_guard guard(runtime_lock());
@@ -200,7 +216,9 @@ BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
   }
   std::string why;
   objc::OnRaise drop_why([&why] { std::string().swap(why); });
+  loads_deferred = true;
   loader::Handle module = loader::open(path, why);
+  loads_deferred = false;
   bool attached;
   {
     // Records still queued belong to a module whose attach handler did not
@@ -219,5 +237,6 @@ BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
                 "module " + std::string(path) + " did not attach: its path could not be read or is too long");
     return NO;
   }
+  send_loads();
   return YES;
 }

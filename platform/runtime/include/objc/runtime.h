@@ -103,11 +103,18 @@ OBJC_EXPORT void __objc_execClass(objc_module_record* record);
 OBJC_EXPORT void objc_register_header(const char* module_path);
 // Called by the attach handler last: sends load to the classes and
 // categories that became ready. If a load raises, the loads not sent yet
-// are dropped and the raise goes on to the caller's handler frame.
+// are dropped and the raise goes on to the caller's handler frame. While
+// objc_loadModule has the platform loader open a module on this thread,
+// the loads wait until the loader has returned (see objc_loadModule).
 OBJC_EXPORT void objc_finish_header(void);
 
 // --- Module loading ----------------------------------------------------
-// Loads a module through the platform loader and checks that it attached.
-// Returns true on success; on failure writes a message into error and
-// leaves nothing of the module registered.
+// Loads a module through the platform loader and checks that it attached,
+// then sends load to what the module registered. Returns true on success;
+// on failure writes a message into error and leaves nothing of the module
+// registered. The loads are sent after the loader has returned, outside
+// the operating system's own loader lock, so that a load that raises
+// jumps out of this call only; the module then stays loaded and
+// registered, the loads not yet sent are dropped, and the raise goes on
+// to the caller's handler frame.
 OBJC_EXPORT BOOL objc_loadModule(const char* path, char* error, size_t error_size);
