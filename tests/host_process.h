@@ -69,22 +69,38 @@ inline std::string slurp(const std::filesystem::path& file) {
   return text.str();
 }
 
-// Runs program with arguments (each quoted) and the environment of this
-// process; the caller sets variables such as USER_DEFAULTS_DIR beforehand.
+// A path as UTF-8, and a path from UTF-8: std::filesystem's narrow strings
+// are in the ANSI code page on Windows when a path is made from one.
+inline std::string utf8(const std::filesystem::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+inline std::filesystem::path from_utf8(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+// Runs program with arguments (each quoted, UTF-8) and the environment of
+// this process; the caller sets variables such as USER_DEFAULTS_DIR
+// beforehand. On Windows the command goes to the wide-character call, so
+// that the child reads every letter of its arguments.
 // CHILD_RUNNER, when set, goes before the program: a checker that runs
 // every child, such as valgrind (scripts/test-valgrind).
 inline ProcessResult run(const std::filesystem::path& program, const std::vector<std::string>& arguments) {
   auto dir = fresh_directory("run");
-  std::string command = "\"" + program.string() + "\"";
+  std::string command = "\"" + utf8(program) + "\"";
   if (const char* runner = std::getenv("CHILD_RUNNER"); runner != nullptr && *runner != '\0')
     command = std::string(runner) + " " + command;
   for (const std::string& a : arguments) command += " \"" + a + "\"";
-  command += " > \"" + (dir / "out").string() + "\" 2> \"" + (dir / "err").string() + "\"";
+  command += " > \"" + utf8(dir / "out") + "\" 2> \"" + utf8(dir / "err") + "\"";
 #if defined(_WIN32)
   command = "\"" + command + "\"";  // cmd.exe strips one pair of outer quotes
 #endif
   ProcessResult result;
+#if defined(_WIN32)
+  int status = _wsystem(from_utf8(command).wstring().c_str());
+#else
   int status = std::system(command.c_str());
+#endif
 #if defined(_WIN32)
   result.exit_code = status;
 #else
@@ -114,7 +130,7 @@ inline std::filesystem::path use_fresh_defaults(const char* tag) {
 // Runs the sample host on bundle; arguments follow -bundle PATH.
 inline ProcessResult run_host(std::vector<std::string> arguments,
                               const std::filesystem::path& bundle = built_bundle()) {
-  arguments.insert(arguments.begin(), {"-bundle", bundle.string()});
+  arguments.insert(arguments.begin(), {"-bundle", utf8(bundle)});
   return run(program("SampleHost"), arguments);
 }
 
