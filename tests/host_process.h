@@ -79,6 +79,43 @@ inline std::filesystem::path from_utf8(const std::string& text) {
   return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
+#if defined(_WIN32)
+// A command line in UTF-8 as the wide-character call takes it. A byte that
+// is not part of valid UTF-8 becomes the unpaired surrogate U+DC00 + byte,
+// which the programs read back as malformed, so tests of malformed
+// arguments mean the same on every platform.
+inline std::wstring command_line_wide(const std::string& text) {
+  std::wstring out;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    unsigned char c = s[i];
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    unsigned long code = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+    bool valid = length > 0 && i + length <= n;
+    for (size_t k = 1; valid && k < length; ++k) {
+      valid = (s[i + k] & 0xC0) == 0x80;
+      code = (code << 6) | (s[i + k] & 0x3F);
+    }
+    static const unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    valid = valid && code >= kSmallest[length] && code <= 0x10FFFF && !(code >= 0xD800 && code < 0xE000);
+    if (!valid) {
+      out += static_cast<wchar_t>(0xDC00 + c);
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      out += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(code);
+    }
+    i += length;
+  }
+  return out;
+}
+#endif
+
 // Runs program with arguments (each quoted, UTF-8) and the environment of
 // this process; the caller sets variables such as USER_DEFAULTS_DIR
 // beforehand. On Windows the command goes to the wide-character call, so
@@ -97,7 +134,7 @@ inline ProcessResult run(const std::filesystem::path& program, const std::vector
 #endif
   ProcessResult result;
 #if defined(_WIN32)
-  int status = _wsystem(from_utf8(command).wstring().c_str());
+  int status = _wsystem(command_line_wide(command).c_str());
 #else
   int status = std::system(command.c_str());
 #endif
