@@ -80,10 +80,10 @@ inline std::filesystem::path from_utf8(const std::string& text) {
 }
 
 #if defined(_WIN32)
-// A command line in UTF-8 as the wide-character call takes it. A byte that
-// is not part of valid UTF-8 becomes the unpaired surrogate U+DC00 + byte,
-// which the programs read back as malformed, so tests of malformed
-// arguments mean the same on every platform.
+// A command line in UTF-8 as the wide-character call takes it. Each byte of
+// malformed UTF-8 becomes the unpaired surrogate U+DC00 + byte, which the
+// programs read back as malformed, so tests of malformed arguments mean the
+// same on every platform.
 inline std::wstring command_line_wide(const std::string& text) {
   std::wstring out;
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
