@@ -11,46 +11,47 @@
 // Other -Key value pairs are user defaults in the argument domain, for
 // example -CorvaneEnable NO.
 #include <cstdio>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Foundation/Foundation.h"
 #include "load_report.h"
 #include "picture.h"
+#include "program_arguments.h"
 #include "scenarios.h"
 
 namespace {
 
 struct Options {
   std::vector<std::string> bundles;
-  const char* scenario = nullptr;
-  const char* pictures = nullptr;
+  std::optional<std::string> scenario;
+  std::optional<std::string> pictures;
   bool list = false;
 };
 
-std::string default_bundle_path(const char* argv0) {
-  std::string exe = argv0;
+std::string default_bundle_path(const std::string& exe) {
   size_t slash = exe.find_last_of("/\\");
   std::string dir = slash == std::string::npos ? "." : exe.substr(0, slash);
   return dir + "/../Corvane.bundle";
 }
 
-bool parse(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-list-scenarios") == 0) {
+// args: UTF-8, program name first.
+bool parse(const std::vector<std::string>& args, Options& options) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "-list-scenarios") {
       options.list = true;
-    } else if (argv[i][0] == '-' && i + 1 < argc) {
-      if (std::strcmp(argv[i], "-bundle") == 0) options.bundles.push_back(argv[i + 1]);
-      if (std::strcmp(argv[i], "-scenario") == 0) options.scenario = argv[i + 1];
-      if (std::strcmp(argv[i], "-pictures") == 0) options.pictures = argv[i + 1];
+    } else if (args[i].starts_with('-') && i + 1 < args.size()) {
+      if (args[i] == "-bundle") options.bundles.push_back(args[i + 1]);
+      if (args[i] == "-scenario") options.scenario = args[i + 1];
+      if (args[i] == "-pictures") options.pictures = args[i + 1];
       ++i;  // every other -Key value pair is a user default
     } else {
-      std::fprintf(stderr, "SampleHost: unexpected argument '%s'\n", argv[i]);
+      std::fprintf(stderr, "SampleHost: unexpected argument '%s'\n", args[i].c_str());
       return false;
     }
   }
-  if (options.bundles.empty()) options.bundles.push_back(default_bundle_path(argv[0]));
+  if (options.bundles.empty()) options.bundles.push_back(default_bundle_path(args.empty() ? "" : args[0]));
   return true;
 }
 
@@ -64,7 +65,7 @@ int list_scenarios() {
 
 int main(int argc, char** argv) {
   Options options;
-  if (!parse(argc, argv, options)) {
+  if (!parse(startup::program_arguments(argc, argv), options)) {
     std::fprintf(stderr,
                  "usage: SampleHost [-bundle PATH]... [-scenario NAME [-pictures DIR]] [-list-scenarios] "
                  "[-Key value]...\n");
@@ -72,8 +73,9 @@ int main(int argc, char** argv) {
   }
   if (options.list) return list_scenarios();
   const host::Scenario* scenario = nullptr;
-  if (options.scenario != nullptr && (scenario = host::find_scenario(options.scenario)) == nullptr) {
-    std::fprintf(stderr, "SampleHost: no scenario named '%s' (see -list-scenarios)\n", options.scenario);
+  if (options.scenario && (scenario = host::find_scenario(options.scenario->c_str())) == nullptr) {
+    std::fprintf(stderr, "SampleHost: no scenario named '%s' (see -list-scenarios)\n",
+                 options.scenario->c_str());
     return 2;
   }
 
@@ -97,7 +99,7 @@ int main(int argc, char** argv) {
     if (scenario == nullptr) host::print_load_report(stdout, bundle, arrived);
   }
   if (scenario == nullptr) return 0;
-  if (options.pictures != nullptr) host::picture::set_directory(options.pictures);
+  if (options.pictures) host::picture::set_directory(*options.pictures);
   int code = scenario->run(stdout);
   return code == 0 && !host::picture::ok() ? 1 : code;
 }

@@ -56,6 +56,19 @@ TEST_F(DefaultsTool, WriteReadRoundTrip) {
   EXPECT_FALSE(fs::exists(dir_ / "App.plist"));
 }
 
+// Domains, keys and values in any letters, inside the ANSI code page or not:
+// the tool takes its arguments as UTF-8 on every platform, and the domain's
+// file is named in the same letters.
+TEST_F(DefaultsTool, ArgumentsInAnyLettersRoundTrip) {
+  const std::string jose = "Jos\xC3\xA9", japan = "\xE6\x97\xA5\xE6\x9C\xAC";
+  ASSERT_EQ(run({"write", japan, jose, "-string", jose + " " + japan}).exit_code, 0);
+  ProcessResult read = run({"read", japan, jose});
+  EXPECT_EQ(read.exit_code, 0) << read.err;
+  EXPECT_EQ(read.out, "\"" + jose + " " + japan + "\"\n");
+  EXPECT_TRUE(fs::exists(dir_ / test_support::from_utf8(japan + ".plist")));
+  EXPECT_EQ(run({"domains"}).out, "(\n    \"" + japan + "\"\n)\n");
+}
+
 TEST_F(DefaultsTool, WholeDomainWrite) {
   EXPECT_EQ(run({"write", "App", "{ A = 1; B = (x); }"}).exit_code, 0);
   EXPECT_EQ(run({"read", "App", "B"}).out, "(\n    x\n)\n");

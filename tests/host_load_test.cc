@@ -5,6 +5,7 @@
 // fit the attach handler's buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -51,6 +52,14 @@ class HostLoad : public ::testing::Test {
 };
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A path written with '/' as the host prints it on this platform.
+std::string native(std::string path) {
+#if defined(_WIN32)
+  std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+  return path;
+}
 
 TEST_F(HostLoad, ShippedFallbacksTurnBothPatchesOn) {
   ProcessResult r = test_support::run_host({});
@@ -189,6 +198,34 @@ TEST_F(HostLoad, BundlePathTooLongForTheAttachBufferFailsTheLoad) {
   EXPECT_FALSE(has(r.out, "answered by Corvane")) << r.out;
   std::error_code ignored;  // Windows file calls may refuse the long path
   fs::remove_all(dir, ignored);
+}
+
+// Install folders may be named in any letters, inside the ANSI code page
+// (José) or outside it (日本): the host takes the path from its command
+// line, the module's own path is read back intact, so the information
+// dictionary beside it is found and its fallbacks turn both patches on.
+TEST_F(HostLoad, BundleInAFolderNamedBeyondAsciiFindsItsFallbacks) {
+  for (const char* folder : {"Jos\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC"}) {
+    fs::path dir = test_support::fresh_directory("named") / test_support::from_utf8(folder);
+    fs::create_directories(dir);
+    fs::copy(test_support::built_bundle(), dir / "Corvane.bundle", fs::copy_options::recursive);
+    ProcessResult r = test_support::run_host({}, dir / "Corvane.bundle");
+    ASSERT_EQ(r.exit_code, 0) << folder << "\n" << r.err;
+    EXPECT_TRUE(has(r.out, native(std::string(folder) + "/Corvane.bundle\n"))) << r.out;
+    EXPECT_TRUE(has(r.out, native(std::string(folder) + "/Corvane.bundle/Corvane."))) << r.out;
+    EXPECT_FALSE(has(r.out, "(none in Info.plist)")) << r.out;
+    EXPECT_TRUE(has(r.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << r.out;
+    EXPECT_TRUE(has(r.out, "CorvaneEnable            YES (from NSRegistrationDomain)")) << r.out;
+    EXPECT_TRUE(has(r.out, "MatrixScrollPatchEnable  YES (from NSRegistrationDomain)")) << r.out;
+    EXPECT_TRUE(has(r.out, "the application object is a CorvaneApplication")) << r.out;
+    EXPECT_EQ(r.err, "") << folder;
+
+    // The scenarios run the same from there.
+    ProcessResult modal = test_support::run_host({"-scenario", "modal"}, dir / "Corvane.bundle");
+    EXPECT_EQ(modal.exit_code, 0) << modal.err;
+    EXPECT_EQ(modal.out, test_support::run_host({"-scenario", "modal"}).out) << folder;
+    fs::remove_all(dir.parent_path());
+  }
 }
 
 TEST_F(HostLoad, MissingBundleIsReported) {

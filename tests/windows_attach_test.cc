@@ -1,7 +1,9 @@
 // The Windows start-up: a module's records are queued in link order before
 // its attach notification, registered after its dynamic initialisers, and a
-// module whose path fills the 260-byte buffer fails to attach and leaves
-// nothing registered. Also the loader's own-path rule on its own.
+// module whose path fills the 260-character buffer fails to attach and
+// leaves nothing registered. A module in a folder named in any letters
+// registers its path intact, in UTF-8. Also the loader's own-path rule on
+// its own.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -29,22 +31,52 @@ std::string log_of(void* module) {
   return log != nullptr ? log() : "(no log)";
 }
 
-// A copy of the test module whose full path is exactly length characters:
-// the padding goes into one directory name.
-fs::path module_copy_with_path_length(size_t length) {
-  fs::path base = fs::absolute(fs::temp_directory_path()) /
-                  ("corvane-attach-" + std::to_string(windows_test::process_id()));
-  fs::remove_all(base);
-  size_t fixed = base.wstring().size() + 2 + std::strlen(kModuleName);  // two separators
-  if (fixed >= length || length - fixed > 250) return {};
-  fs::path dir = base / std::string(length - fixed, 'd');
+fs::path scratch_directory() {
+  return fs::absolute(fs::temp_directory_path()) /
+         ("corvane-attach-" + std::to_string(windows_test::process_id()));
+}
+
+// A copy of the test module in scratch_directory()/folder.
+fs::path module_copy_in(const fs::path& folder) {
+  fs::path dir = scratch_directory() / folder;
   fs::create_directories(dir);
   fs::path file = dir / kModuleName;
   fs::copy_file(built_module(), file, fs::copy_options::overwrite_existing);
   return file;
 }
 
+// A copy of the test module whose full path is exactly length UTF-16
+// characters: the padding, of `fill`, goes into one directory name.
+fs::path module_copy_with_path_length(size_t length, wchar_t fill = L'd') {
+  std::error_code in_use;  // a module loaded from there stays
+  fs::remove_all(scratch_directory(), in_use);
+  size_t fixed = scratch_directory().wstring().size() + 2 + std::strlen(kModuleName);  // two separators
+  if (fixed >= length || length - fixed > 250) return {};
+  return module_copy_in(std::wstring(length - fixed, fill));
+}
+
+std::string utf8(const fs::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// Loads a copy of the test module from scratch_directory()/folder: the
+// runtime holds the module's path as UTF-8, exactly as the folder is named.
+// One folder per process: the module's classes stay registered.
+// The copy stays behind: a loaded module's file cannot be removed.
+void expect_path_registered_intact(const char8_t* folder) {
+  fs::path file = module_copy_in(folder);
+  ASSERT_NE(windows_test::load_library(file), nullptr) << windows_test::last_error();
+  Class first = objc_getClass("WinAttachFirst");
+  ASSERT_NE(first, Nil);
+  EXPECT_EQ(class_getModulePath(first), utf8(file));
+}
+
 }  // namespace
+
+TEST(WindowsAttach, FolderNamedInsideTheAnsiCodePage) { expect_path_registered_intact(u8"Jos\u00e9"); }
+TEST(WindowsAttach, FolderNamedOutsideTheAnsiCodePage) { expect_path_registered_intact(u8"\u65e5\u672c"); }
+TEST(WindowsAttach, FolderNamedOutsideTheBasicPlane) { expect_path_registered_intact(u8"clef \U0001D11E"); }
 
 TEST(WindowsAttach, RecordsQueuedInLinkOrderAndRegisteredAfterInitialisers) {
   char error[512] = "";
@@ -86,17 +118,40 @@ TEST(WindowsAttach, PathOneShorterThanTheBufferAttaches) {
   EXPECT_EQ(std::string(class_getModulePath(objc_getClass("WinAttachFirst"))).size(), 259u);
 }
 
+// The 260-character rule counts UTF-16 characters, not the bytes of the
+// UTF-8 path: 259 characters of a three-byte letter attach, 260 do not.
+TEST(WindowsAttach, BufferCountsCharactersNotUtf8Bytes) {
+  fs::path too_long = module_copy_with_path_length(260, L'\u65e5');
+  ASSERT_EQ(too_long.wstring().size(), 260u);
+  windows_test::clear_last_error();
+  EXPECT_EQ(windows_test::load_library(too_long), nullptr);
+  EXPECT_EQ(windows_test::last_error(), windows_test::kDllInitFailed);
+  EXPECT_EQ(objc_getClass("WinAttachFirst"), Nil);
+
+  // Loaded through the runtime, which also drops the records the failed
+  // module left queued, and takes the path as UTF-8.
+  fs::path file = module_copy_with_path_length(259, L'\u65e5');
+  ASSERT_EQ(file.wstring().size(), 259u);
+  char error[512] = "";
+  ASSERT_TRUE(objc_loadModule(utf8(file).c_str(), error, sizeof error)) << error;
+  ASSERT_NE(objc_getClass("WinAttachFirst"), Nil);
+  std::string path = class_getModulePath(objc_getClass("WinAttachFirst"));
+  EXPECT_GT(path.size(), 400u);
+  EXPECT_EQ(path, utf8(file));
+}
+
 TEST(WindowsLoader, OwnPathNeedsRoomForTheTerminator) {
   void* self = windows_test::loaded_module(nullptr);
-  char full[1024];
-  ASSERT_TRUE(loader::own_path(self, full, sizeof full));
-  size_t length = std::strlen(full);
-  EXPECT_TRUE(std::string(full).ends_with(".exe")) << full;
+  std::string full;
+  ASSERT_TRUE(loader::own_path(self, 1024, full));
+  EXPECT_TRUE(full.ends_with(".exe")) << full;
+  size_t length = fs::path(std::u8string(full.begin(), full.end())).wstring().size();
 
-  char exact[1024];
-  EXPECT_TRUE(loader::own_path(self, exact, length + 1));
-  EXPECT_STREQ(exact, full);
-  EXPECT_FALSE(loader::own_path(self, exact, length));
+  std::string exact;
+  EXPECT_TRUE(loader::own_path(self, length + 1, exact));
+  EXPECT_EQ(exact, full);
+  EXPECT_FALSE(loader::own_path(self, length, exact));
+  EXPECT_EQ(exact, "");
 }
 
 TEST(WindowsLoader, FindsLoadedModulesByBaseNameAndOpensNothing) {

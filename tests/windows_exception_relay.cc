@@ -1,20 +1,40 @@
-// The relay DLL of windows_exception_test: calls back into the caller and
-// lets whatever it raises pass, after undoing its own state on the way out
-// (a destructor and a catch-and-rethrow), the way the bundle's patches do.
-#include <windows.h>
+// The relay DLL of windows_exception_test: a module of its own between the
+// framework and the program, the way the bundle sits between the framework
+// and the host. It calls back into the caller and lets whatever is raised
+// go on, the way the bundle's patches do.
+#include "Foundation/Foundation.h"
 
-struct CountDown {
-  int* counter;
-  ~CountDown() { --*counter; }
+namespace {
+
+struct CountOnDestroy {
+  int* destroyed;
+  ~CountOnDestroy() { ++*destroyed; }
 };
 
-extern "C" __declspec(dllexport) void windows_relay(void (*call)(), int* entered, int* caught) {
-  ++*entered;
-  CountDown on_exit{entered};
-  try {
-    call();
-  } catch (...) {
+}  // namespace
+
+// Holds *depth raised across the call. A raise is caught in a handler frame
+// of the relay's own: the counter is restored, *caught counted, and the
+// very same exception raised again.
+extern "C" __declspec(dllexport) void windows_relay(void (*call)(), int* depth, int* caught) {
+  ++*depth;
+  NSHandlerFrame frame;
+  _NSAddHandler(&frame);
+  if (NS_SETJMP(frame.jumpState) != 0) {
+    id exception = _NSExceptionObjectFromHandler(&frame);
+    --*depth;
     ++*caught;
-    throw;
+    msg<void>(exception, SELECTOR(raise));
+    return;  // not reached: raise does not return
   }
+  call();
+  _NSRemoveHandler(&frame);
+  --*depth;
+}
+
+// Holds an object with a destructor across the call and has no handler
+// frame: a raise jumps over this frame. *destroyed counts the destructor.
+extern "C" __declspec(dllexport) void windows_relay_holding(void (*call)(), int* destroyed) {
+  CountOnDestroy held{destroyed};
+  call();
 }

@@ -1,6 +1,9 @@
 # Checks a built module with objdump -p (run as a CTest test of Windows
-# builds): it exports nothing, and imports only from the allowed DLLs.
-#   cmake -DOBJDUMP=... -DMODULE=path/Corvane.dll -DALLOWED=a.dll,b.dll -P windows_module_layout.cmake
+# builds): it exports nothing, imports only from the allowed DLLs, and
+# imports each of the REQUIRED functions (optional; dll:function, such as
+# msvcrt.dll:_setjmp) from the DLL named.
+#   cmake -DOBJDUMP=... -DMODULE=path/Corvane.dll -DALLOWED=a.dll,b.dll [-DREQUIRED=a.dll:f,...]
+#         -P windows_module_layout.cmake
 cmake_minimum_required(VERSION 3.25)
 foreach(var OBJDUMP MODULE ALLOWED)
   if(NOT DEFINED ${var})
@@ -38,8 +41,36 @@ foreach(line IN LISTS imports)
   endif()
 endforeach()
 
+# objdump lists each DLL's imports after its "DLL Name:" line, one per line
+# as "<hint-table entry> <hint> <name>", up to the next DLL's.
+set(imported "")
+string(REPLACE ";" "," lines "${dump}")
+string(REPLACE "\n" ";" lines "${lines}")
+set(current "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "DLL Name: (.+)$")
+    string(STRIP "${CMAKE_MATCH_1}" current)
+    string(TOLOWER "${current}" current)
+  elseif(NOT current STREQUAL "" AND line MATCHES "^[ \t]*[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+([^ \t]+)[ \t]*$")
+    list(APPEND imported "${current}:${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+string(REPLACE "," ";" required "${REQUIRED}")
+foreach(entry IN LISTS required)
+  string(TOLOWER "${entry}" entry_lower)
+  string(REGEX REPLACE ":.*" "" dll "${entry_lower}")
+  string(REGEX REPLACE "^[^:]*:" "" function "${entry}")
+  if(NOT "${dll}:${function}" IN_LIST imported)
+    list(APPEND failures "does not import ${function} from ${dll}")
+  endif()
+endforeach()
+
 if(failures)
   string(REPLACE ";" "\n  " text "${failures}")
   message(FATAL_ERROR "${MODULE}:\n  ${text}")
 endif()
-message(STATUS "${MODULE}: no exports; imports from ${seen}")
+if(required)
+  message(STATUS "${MODULE}: no exports; imports from ${seen}, among them ${REQUIRED}")
+else()
+  message(STATUS "${MODULE}: no exports; imports from ${seen}")
+endif()

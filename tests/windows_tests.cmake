@@ -21,18 +21,21 @@ corvane_test(windows_attach_test windows_attach_test.cc windows_test_support.cc 
 target_include_directories(windows_attach_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/loader)
 add_dependencies(windows_attach_test windows_attach_module)
 
-# C++ exceptions through DLLs that each link the C++ run-time statically.
+# Framework exceptions (handler frames and jumps) through DLLs that each
+# link the C++ run-time statically.
 add_library(windows_exception_relay SHARED windows_exception_relay.cc)
+target_link_libraries(windows_exception_relay PRIVATE Foundation)
 set_target_properties(windows_exception_relay PROPERTIES PREFIX "")
 corvane_test(windows_exception_test windows_exception_test.cc windows_test_support.cc LIBS Foundation)
 add_dependencies(windows_exception_test windows_exception_relay)
 
 # The bundle's module exports nothing and imports only from the stand-ins,
-# the C run-time and KERNEL32 (checked on the build machine with objdump).
+# the C run-time (its _setjmp for handler frames among them) and KERNEL32
+# (checked on the build machine with objdump).
 find_program(CORVANE_OBJDUMP NAMES ${CMAKE_OBJDUMP} ${CORVANE_MINGW_TRIPLE}-objdump objdump REQUIRED)
 add_test(NAME WindowsLayout.BundleExportsNothingAndImportsOnlyAllowedDlls
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CORVANE_OBJDUMP} -DMODULE=$<TARGET_FILE:Corvane>
-          -DALLOWED=nextpdo.dll,Foundation.dll,AppKit.dll,msvcrt.dll,KERNEL32.dll
+          -DALLOWED=nextpdo.dll,Foundation.dll,AppKit.dll,msvcrt.dll,KERNEL32.dll -DREQUIRED=msvcrt.dll:_setjmp
           -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_module_layout.cmake)
 add_test(NAME WindowsLayout.BundleCarriesItsInformationDictionary
   COMMAND ${CMAKE_COMMAND} -E cat ${CORVANE_BUNDLE_DIR}/Resources/Info.plist)

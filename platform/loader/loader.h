@@ -21,10 +21,12 @@ void close(Handle module);
 Handle find_loaded(const char* base_name);
 // The address of an exported symbol, or nullptr.
 void* symbol(Handle module, const char* name);
-// Writes the path of the module that contains address into buffer. Returns
-// false when the path cannot be read or does not fit, terminator included:
-// a truncated path is never written.
-bool own_path(const void* address, char* buffer, size_t size);
+// Sets path to the UTF-8 path of the module that contains address. The
+// system is asked for the path in a buffer of `limit` units of its own path
+// encoding (bytes on POSIX, UTF-16 characters on Windows), terminator
+// included. Returns false, leaving path empty, when the path cannot be read
+// or does not fit: a truncated path is never used.
+bool own_path(const void* address, size_t limit, std::string& path);
 // The file name a module has on this platform: "Corvane" -> "Corvane.so".
 std::string module_file_name(const std::string& base_name);
 

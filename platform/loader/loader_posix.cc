@@ -27,12 +27,13 @@ Handle find_loaded(const char* base_name) {
 
 void* symbol(Handle module, const char* name) { return module != nullptr ? dlsym(module, name) : nullptr; }
 
-bool own_path(const void* address, char* buffer, size_t size) {
+bool own_path(const void* address, size_t limit, std::string& path) {
+  path.clear();
   Dl_info info{};
   if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
   size_t length = std::strlen(info.dli_fname);
-  if (length == 0 || length >= size) return false;
-  std::memcpy(buffer, info.dli_fname, length + 1);
+  if (length == 0 || length >= limit) return false;
+  path.assign(info.dli_fname, length);
   return true;
 }
 

@@ -1,4 +1,5 @@
-// Windows loader: LoadLibraryEx, GetProcAddress and GetModuleFileName.
+// Windows loader: LoadLibraryExW, GetProcAddress and GetModuleFileNameW.
+// Paths cross this boundary as UTF-8 and meet the system as wide characters.
 #include <windows.h>
 
 #include <cstring>
@@ -79,20 +80,29 @@ void* symbol(Handle module, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-bool own_path(const void* address, char* buffer, size_t size) {
+bool own_path(const void* address, size_t limit, std::string& path) {
+  path.clear();
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(
+  if (!GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          static_cast<const char*>(address), &module))
+          static_cast<const wchar_t*>(address), &module))
     return false;
-  if (size == 0 || size > MAXDWORD) return false;
-  // A result that fills the whole buffer is a truncated path (GetModuleFileName
-  // then leaves it unterminated on older systems): treated as unreadable.
-  DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(size));
-  if (length == 0 || length >= size) {
-    buffer[0] = '\0';
-    return false;
-  }
+  if (limit == 0 || limit > MAXDWORD) return false;
+  // The wide-character call, so that a folder named in letters outside the
+  // ANSI code page reads as it is. A result that fills the whole buffer is
+  // a truncated path (GetModuleFileName then leaves it unterminated on older
+  // systems): treated as unreadable.
+  std::wstring wide(limit, L'\0');
+  DWORD length = GetModuleFileNameW(module, wide.data(), static_cast<DWORD>(limit));
+  if (length == 0 || length >= limit) return false;
+  // A name that is not valid UTF-16 (an unpaired surrogate) has no UTF-8
+  // form: also unreadable, rather than registered with a replacement.
+  int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(length), nullptr,
+                              0, nullptr, nullptr);
+  if (n <= 0) return false;
+  path.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(length), path.data(), n,
+                      nullptr, nullptr);
   return true;
 }
 

@@ -1,6 +1,8 @@
 // The attach sequence shared by every platform's attach entry.
 #include "module_attach.h"
 
+#include <string>
+
 #include "loader.h"
 
 namespace startup {
@@ -17,12 +19,13 @@ ctor_fn* detach_list = nullptr;
 }  // namespace
 
 bool attach_module(const void* anchor) {
-  char path[kPathBufferSize];
-  if (!loader::own_path(anchor, path, sizeof path)) return false;
+  std::string path;
+  if (!loader::own_path(anchor, kPathBufferSize, path)) return false;
 
   loader::Handle runtime = loader::find_loaded("nextpdo");
   using register_fn = void (*)(const char*);
-  if (auto reg = reinterpret_cast<register_fn>(loader::symbol(runtime, "objc_register_header"))) reg(path);
+  if (auto reg = reinterpret_cast<register_fn>(loader::symbol(runtime, "objc_register_header")))
+    reg(path.c_str());
   for (ctor_fn* c = global_ctors; *c != nullptr; ++c) (*c)();
   detach_list = global_dtors;
   using finish_fn = void (*)();

@@ -6,7 +6,8 @@
 namespace startup {
 
 // Registers the module that contains `anchor` with the runtime: reads the
-// module's path into a 260-byte buffer, calls objc_register_header with it
+// module's path into a 260-unit buffer (bytes on POSIX; wide characters on
+// Windows, handed on as UTF-8), calls objc_register_header with it
 // and objc_finish_header, each looked up by name in the loaded runtime
 // library and skipped if absent. Returns false, registering nothing, when
 // the path cannot be read or does not fit.
