@@ -6,15 +6,13 @@
 
 #include <cstdlib>
 
+#include "Corvane.h"
 #include "host_process.h"
-#include "raise_support.h"
 #include "print_test_support.h"
+#include "raise_support.h"
 
 using namespace appkit_test;
 using namespace print_test;
-
-// The CorvaneApplication unit's modal window stack.
-extern id _modalWindows;
 
 namespace {
 
