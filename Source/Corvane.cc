@@ -4,6 +4,8 @@
 // with load, and the keys it reads.
 #include "Corvane.h"
 
+#include "AppKit/NSEvent.h"
+#include "AppKit/NSPageLayout.h"
 #include "Foundation/NSException.h"
 
 // ---------------------------------------------------------------------------
@@ -15,8 +17,8 @@
 // matrix in the process; only the event-handling thread touches it.
 static int32_t dontdoit = 0;
 
-// Bits 1 and 3: left mouse-down and right mouse-down.
-static const uint32_t kMouseDownMask = 0xA;
+// The bits of the left and right mouse-down event types.
+static const uint32_t kMouseDownMask = (1u << NSLeftMouseDown) | (1u << NSRightMouseDown);
 
 // Whether the event type's bit is in the mask; types that have no bit of
 // a 32-bit mask are not.
@@ -110,7 +112,7 @@ static void CorvaneApplication_PageLayoutPatch_runPageLayout(id, SEL, id) {
   int32_t result = msg<int32_t>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)),
                                 SELECTOR(runModalWithPrintInfo:), copy);
   _NSRemoveHandler(&frame);
-  if (result == 1) msg<void>(objc_getClass("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), copy);
+  if (result == NSOKButton) msg<void>(objc_getClass("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), copy);
   msg<void>(copy, SELECTOR(release));
 }
 

@@ -115,7 +115,7 @@ struct Scene {
   void request_scroll(NSInteger row) const {
     msg<void>(matrix, SELECTOR(scrollCellToVisibleAtRow:column:), row, NSInteger(0));
   }
-  // A click (type 1 or 3) on the row shown at position `shown` (0 = top)
+  // A click (NSLeftMouseDown or NSRightMouseDown) on the row shown at position `shown` (0 = top)
   // of the scroll view, dispatched by the application.
   void click(NSInteger type, NSInteger shown) const {
     id event = msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), type,
