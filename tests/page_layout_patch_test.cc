@@ -185,7 +185,7 @@ std::string play_page_layout(const char* corvane_enable) {
 TEST(PageLayoutPatchBundle, CategoryArrivesBeforeItsClassAndStillTakesEffect) {
   auto report = host({"-CorvaneEnable", "YES"});
   ASSERT_EQ(report.exit_code, 0) << report.err;
-  EXPECT_TRUE(has_line(report.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << report.out;
+  EXPECT_TRUE(has_line(report.out, test_support::kBundleClassesLine)) << report.out;
   EXPECT_EQ(play_page_layout("YES"),
             "start            Letter 612x792 portrait  #1\n"
             "A5, Cancel       Letter 612x792 portrait  #1\n"
