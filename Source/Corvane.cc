@@ -2,8 +2,11 @@
 // counter), the page layout patch (the category PageLayoutPatch on
 // CorvaneApplication), the entry class Corvane, which the runtime starts
 // with load, and the keys it reads.
+#include "Corvane.h"
+
+#include "AppKit/NSEvent.h"
+#include "AppKit/NSPageLayout.h"
 #include "Foundation/NSException.h"
-#include "objc/module.h"
 
 // ---------------------------------------------------------------------------
 // CorvaneMatrix: poses as NSMatrix and ignores scroll-to-cell requests while
@@ -14,8 +17,8 @@
 // matrix in the process; only the event-handling thread touches it.
 static int32_t dontdoit = 0;
 
-// Bits 1 and 3: left mouse-down and right mouse-down.
-static const uint32_t kMouseDownMask = 0xA;
+// The bits of the left and right mouse-down event types.
+static const uint32_t kMouseDownMask = (1u << NSLeftMouseDown) | (1u << NSRightMouseDown);
 
 // Whether the event type's bit is in the mask; types that have no bit of
 // a 32-bit mask are not.
@@ -26,7 +29,7 @@ static bool isMouseDownType(int32_t type) {
 // The class record, defined after its method lists; super sends start
 // from the superclass it was registered with.
 namespace {
-extern objc_class_def CorvaneMatrix_class;
+extern constinit objc_class_def CorvaneMatrix_class;
 }
 
 // + (void)enableMatrixScrollPatch
@@ -76,12 +79,12 @@ static const objc_method_def CorvaneMatrix_instance_methods[] = {
 };
 
 namespace {
-objc_class_def CorvaneMatrix_class = {"CorvaneMatrix",
-                                      "NSMatrix",
-                                      0 /* no instance variables of its own */,
-                                      objc_methods(CorvaneMatrix_class_methods),
-                                      objc_methods(CorvaneMatrix_instance_methods),
-                                      Nil};
+constinit objc_class_def CorvaneMatrix_class = {"CorvaneMatrix",
+                                                "NSMatrix",
+                                                0 /* no instance variables of its own */,
+                                                objc_methods(CorvaneMatrix_class_methods),
+                                                objc_methods(CorvaneMatrix_instance_methods),
+                                                Nil};
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -109,7 +112,7 @@ static void CorvaneApplication_PageLayoutPatch_runPageLayout(id, SEL, id) {
   int32_t result = msg<int32_t>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)),
                                 SELECTOR(runModalWithPrintInfo:), copy);
   _NSRemoveHandler(&frame);
-  if (result == 1) msg<void>(objc_getClass("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), copy);
+  if (result == NSOKButton) msg<void>(objc_getClass("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), copy);
   msg<void>(copy, SELECTOR(release));
 }
 
@@ -117,16 +120,16 @@ static const objc_method_def PageLayoutPatch_instance_methods[] = {
     {"runPageLayout:", objc_imp(&CorvaneApplication_PageLayoutPatch_runPageLayout)},
 };
 
-static const objc_category_def PageLayoutPatch_category = {
+static constinit const objc_category_def PageLayoutPatch_category = {
     "CorvaneApplication", "PageLayoutPatch", objc_no_methods, objc_methods(PageLayoutPatch_instance_methods)};
 
 // ---------------------------------------------------------------------------
 // Corvane: the entry class. Registers the bundle's fallback defaults and
 // turns on each patch whose switch is on.
 
-static objc_constant_string CorvaneDefaults = objc_string("CorvaneDefaults");
-static objc_constant_string CorvaneEnable = objc_string("CorvaneEnable");
-static objc_constant_string MatrixScrollPatchEnable = objc_string("MatrixScrollPatchEnable");
+constinit objc_constant_string CorvaneDefaults = objc_string("CorvaneDefaults");
+constinit objc_constant_string CorvaneEnable = objc_string("CorvaneEnable");
+constinit objc_constant_string MatrixScrollPatchEnable = objc_string("MatrixScrollPatchEnable");
 
 // + (void)load
 // Sending any message initialises the class at once.
@@ -165,12 +168,14 @@ static const objc_method_def Corvane_class_methods[] = {
     {"enableMatrixScrollPatch", objc_imp(&Corvane_enableMatrixScrollPatch)},
 };
 
-static objc_class_def Corvane_class = {"Corvane",
-                                       "NSObject",
-                                       0 /* no instance variables of its own */,
-                                       objc_methods(Corvane_class_methods),
-                                       objc_no_methods,
-                                       Nil};
+namespace {
+constinit objc_class_def Corvane_class = {"Corvane",
+                                          "NSObject",
+                                          0 /* no instance variables of its own */,
+                                          objc_methods(Corvane_class_methods),
+                                          objc_no_methods,
+                                          Nil};
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // The unit's record.
@@ -179,6 +184,6 @@ static objc_class_def* const Corvane_unit_classes[] = {&CorvaneMatrix_class, &Co
 static objc_constant_string* const Corvane_unit_strings[] = {&CorvaneDefaults, &CorvaneEnable,
                                                              &MatrixScrollPatchEnable};
 static const objc_category_def* const Corvane_unit_categories[] = {&PageLayoutPatch_category};
-static objc_module_record Corvane_unit = {OBJC_MODULE_VERSION,     "Corvane", Corvane_unit_classes, 2,
-                                          Corvane_unit_categories, 1,         Corvane_unit_strings, 3};
+static constinit objc_module_record Corvane_unit =
+    objc_module("Corvane", Corvane_unit_classes, Corvane_unit_categories, Corvane_unit_strings);
 OBJC_MODULE_RECORD(Corvane_unit)

@@ -2,17 +2,13 @@
 // patch class, which poses as NSApplication and keeps the newest modal
 // window key and in front while a modal loop runs, and the modal window
 // stack it keeps.
+#include "Corvane.h"
+
 #include "AppKit/NSWindow.h"
 #include "Foundation/NSException.h"
-#include "objc/module.h"
 
 // The framework's opaque modal session record, passed through unchanged.
 struct _NSModalSession;
-
-// The modal window stack (see the end of this unit).
-extern id _modalWindows;
-void addModalWindow(id window);
-void removeLastModalWindow();
 
 // ---------------------------------------------------------------------------
 // changeClassOfInstanceTo: moves an existing object to another class by
@@ -30,7 +26,10 @@ void changeClassOfInstanceTo(id object, Class cls) {
 // ordered front as a modal window is put at level 4 first, in front of
 // floating palettes.
 
-extern objc_class_def CorvaneApplication_class;
+// The class record, defined after its method lists.
+namespace {
+extern constinit objc_class_def CorvaneApplication_class;
+}
 
 // The level of modal windows: above floating palettes (level 3).
 static const NSInteger kModalWindowLevel = 4;
@@ -136,12 +135,14 @@ static const objc_method_def CorvaneApplication_instance_methods[] = {
     {"_orderFrontModalWindow:", objc_imp(&CorvaneApplication__orderFrontModalWindow)},
 };
 
-objc_class_def CorvaneApplication_class = {"CorvaneApplication",
-                                           "NSApplication",
-                                           0 /* no instance variables of its own */,
-                                           objc_methods(CorvaneApplication_class_methods),
-                                           objc_methods(CorvaneApplication_instance_methods),
-                                           Nil};
+namespace {
+constinit objc_class_def CorvaneApplication_class = {"CorvaneApplication",
+                                                     "NSApplication",
+                                                     0 /* no instance variables of its own */,
+                                                     objc_methods(CorvaneApplication_class_methods),
+                                                     objc_methods(CorvaneApplication_instance_methods),
+                                                     Nil};
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // The modal window stack: the window of every running modal session, the
@@ -149,7 +150,7 @@ objc_class_def CorvaneApplication_class = {"CorvaneApplication",
 // push creates it with room for one, and the pop that empties it releases
 // it. It retains the windows it holds. Event-handling thread only.
 
-id _modalWindows = nil;
+constinit id _modalWindows = nil;
 
 void addModalWindow(id window) {
   if (_modalWindows == nil)
@@ -174,6 +175,6 @@ void removeLastModalWindow() {
 // The unit's record.
 
 static objc_class_def* const CorvaneApplication_unit_classes[] = {&CorvaneApplication_class};
-static objc_module_record CorvaneApplication_unit = {
-    OBJC_MODULE_VERSION, "CorvaneApplication", CorvaneApplication_unit_classes, 1, nullptr, 0, nullptr, 0};
+static constinit objc_module_record CorvaneApplication_unit =
+    objc_module("CorvaneApplication", CorvaneApplication_unit_classes);
 OBJC_MODULE_RECORD(CorvaneApplication_unit)

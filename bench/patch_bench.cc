@@ -17,11 +17,9 @@
 #include "AppKit/AppKit.h"
 #include "AppKit/NSMatrix.h"
 #include "AppKit/NSScrollView.h"
+#include "Corvane.h"
 #include "Foundation/Foundation.h"
 #include "alloc_counter.h"
-
-// The bundle's modal window stack: nil while no session runs.
-extern id _modalWindows;
 
 namespace {
 

@@ -5,7 +5,6 @@
 // classes itself with register_test_classes().
 #pragma once
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -16,6 +15,7 @@
 #include "AppKit/AppKit.h"
 #include "Foundation/Foundation.h"
 #include "Foundation/NSNotification.h"
+#include "fresh_defaults.h"
 
 namespace appkit_test {
 
@@ -142,22 +142,13 @@ OBJC_MODULE_RECORD(test_record)
 // that nothing from the user's own defaults reaches a test; the directory
 // goes away when the program ends.
 inline void register_test_classes() {
-  struct EmptyDefaults {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("appkit-test-defaults-" +
-                                 std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    EmptyDefaults() {
-      std::filesystem::create_directories(dir);
-      setenv("USER_DEFAULTS_DIR", dir.c_str(), 1);
-      objc_register_header("appkit-test");
-      objc_finish_header();
-    }
-    ~EmptyDefaults() {
-      std::error_code ignored;
-      std::filesystem::remove_all(dir, ignored);
-    }
-  };
-  static EmptyDefaults once;
+  static const bool once = [] {
+    test_support::keep_defaults_empty("appkit-test-defaults");
+    objc_register_header("appkit-test");
+    objc_finish_header();
+    return true;
+  }();
+  (void)once;
 }
 
 inline id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }

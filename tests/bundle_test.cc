@@ -13,6 +13,7 @@
 #include "Foundation/Foundation.h"
 #include "Foundation/NSBundle.h"
 #include "host_process.h"
+#include "loader.h"
 #include "raise_support.h"
 
 namespace {
@@ -162,15 +163,12 @@ TEST_F(Bundle, MalformedInfoDictionaryReportsOnceAndReadsEmpty) {
 TEST_F(Bundle, ExecutablePath) {
   id plain = bundle_at(make_bundle("Plain", nullptr));
   EXPECT_EQ(msg<id>(plain, SELECTOR(executablePath)), nil);
-#if defined(_WIN32)
-  const std::string suffix = ".dll";
-#else
-  const std::string suffix = ".so";
-#endif
   fs::path x = make_bundle("X.bundle", nullptr);
-  EXPECT_EQ(text(msg<id>(bundle_at(x), SELECTOR(executablePath))), (x / ("X" + suffix)).string());
+  EXPECT_EQ(text(msg<id>(bundle_at(x), SELECTOR(executablePath))),
+            (x / loader::module_file_name("X")).string());
   fs::path named = make_bundle("Y.bundle", "{ NSExecutable = Inner; }");
-  EXPECT_EQ(text(msg<id>(bundle_at(named), SELECTOR(executablePath))), (named / ("Inner" + suffix)).string());
+  EXPECT_EQ(text(msg<id>(bundle_at(named), SELECTOR(executablePath))),
+            (named / loader::module_file_name("Inner")).string());
   fs::path file = make_bundle("Z.bundle", "{ NSExecutable = lib.module; }");
   EXPECT_EQ(text(msg<id>(bundle_at(file), SELECTOR(executablePath))), (file / "lib.module").string());
 }
@@ -186,8 +184,7 @@ TEST_F(Bundle, LoadFailureIsReported) {
 
   // A file that is not a module fails the same way.
   fs::path junk = make_bundle("Junk.bundle", nullptr);
-  std::ofstream(junk / "Junk.so") << "not a module";
-  std::ofstream(junk / "Junk.dll") << "not a module";
+  std::ofstream(junk / loader::module_file_name("Junk")) << "not a module";
   EXPECT_EQ(msg<BOOL>(bundle_at(junk), SELECTOR(load)), NO);
   EXPECT_NE(msg<id>(bundle_at(junk), SELECTOR(loadErrorDescription)), nil);
   id dir_only = bundle_at(make_bundle("NoModuleName", nullptr));

@@ -18,10 +18,7 @@ using test_support::ProcessResult;
 
 class DefaultsTool : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = test_support::fresh_directory("tool");
-    setenv("USER_DEFAULTS_DIR", dir_.c_str(), 1);
-  }
+  void SetUp() override { dir_ = test_support::use_fresh_defaults("tool"); }
   void TearDown() override { fs::remove_all(dir_); }
   ProcessResult run(std::vector<std::string> args) {
     return test_support::run(test_support::program("defaults"), args);

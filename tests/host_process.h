@@ -1,5 +1,6 @@
 // Runs a program of the build as a child process and captures what it
 // printed and how it ended. For end-to-end tests of the host and tools.
+// Scratch directories and user defaults: fresh_defaults.h.
 #pragma once
 
 #include <cstdio>
@@ -10,14 +11,12 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#  include <process.h>
-#  define CORVANE_TEST_PID _getpid()
-#else
+#if !defined(_WIN32)
 #  include <sys/wait.h>
 #  include <unistd.h>
-#  define CORVANE_TEST_PID getpid()
 #endif
+
+#include "fresh_defaults.h"
 
 namespace test_support {
 
@@ -26,15 +25,6 @@ struct ProcessResult {
   std::string out;
   std::string err;
 };
-
-// Sets an environment variable for this process and the children it runs.
-inline void set_env(const char* name, const std::string& value) {
-#if defined(_WIN32)
-  _putenv_s(name, value.c_str());
-#else
-  setenv(name, value.c_str(), 1);
-#endif
-}
 
 // The build directory the tests belong to (set by CTest).
 inline std::filesystem::path build_dir() {
@@ -48,18 +38,6 @@ inline std::filesystem::path program(const char* name) {
 #else
   return build_dir() / "bin" / name;
 #endif
-}
-
-// A fresh, empty directory under the system's temporary directory. The
-// process id keeps test processes running side by side apart.
-inline std::filesystem::path fresh_directory(const char* tag) {
-  static int counter = 0;
-  auto dir = std::filesystem::temp_directory_path() /
-             (std::string("corvane-") + tag + "-" + std::to_string(CORVANE_TEST_PID) + "-" +
-              std::to_string(++counter));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
 }
 
 inline std::string slurp(const std::filesystem::path& file) {
@@ -156,13 +134,9 @@ inline ProcessResult run(const std::filesystem::path& program, const std::vector
 // The bundle the build laid out.
 inline std::filesystem::path built_bundle() { return build_dir() / "Corvane.bundle"; }
 
-// Points user defaults, for this process and the programs it runs, at a
-// fresh empty directory, so that no run sees another's settings.
-inline std::filesystem::path use_fresh_defaults(const char* tag) {
-  std::filesystem::path dir = fresh_directory(tag);
-  set_env("USER_DEFAULTS_DIR", dir.string());
-  return dir;
-}
+// The line of the host's load report that names the classes the bundle
+// brought, in the order they were registered.
+inline constexpr char kBundleClassesLine[] = "classes:   CorvaneMatrix, Corvane, CorvaneApplication";
 
 // Runs the sample host on bundle; arguments follow -bundle PATH.
 inline ProcessResult run_host(std::vector<std::string> arguments,

@@ -13,6 +13,7 @@
 #include "AppKit/NSMatrix.h"
 #include "AppKit/NSScrollView.h"
 #include "Foundation/Foundation.h"
+#include "fresh_defaults.h"
 
 namespace matrix_test {
 
@@ -47,14 +48,13 @@ inline id app() { return msg<id>(cls("NSApplication"), SELECTOR(sharedApplicatio
 
 // Registers every record the program queued (the test classes and whatever
 // else it links), once, as the module at path, with user defaults kept in
-// a fresh directory so that no real setting reaches the test.
+// a fresh directory so that no real setting reaches the test; the directory
+// goes away when the program ends.
 inline void register_program_records(const char* path) {
   static bool done = false;
   if (done) return;
   done = true;
-  auto dir = std::filesystem::temp_directory_path() / ("corvane-matrix-" + std::to_string(std::rand()));
-  std::filesystem::create_directories(dir);
-  setenv("USER_DEFAULTS_DIR", dir.c_str(), 1);
+  test_support::keep_defaults_empty("matrix-defaults");
   objc_register_header(path);
   objc_finish_header();
 }
@@ -115,7 +115,7 @@ struct Scene {
   void request_scroll(NSInteger row) const {
     msg<void>(matrix, SELECTOR(scrollCellToVisibleAtRow:column:), row, NSInteger(0));
   }
-  // A click (type 1 or 3) on the row shown at position `shown` (0 = top)
+  // A click (NSLeftMouseDown or NSRightMouseDown) on the row shown at position `shown` (0 = top)
   // of the scroll view, dispatched by the application.
   void click(NSInteger type, NSInteger shown) const {
     id event = msg<id>(cls("NSEvent"), SELECTOR(mouseEventWithType:x:y:window:), type,

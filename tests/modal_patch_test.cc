@@ -3,15 +3,10 @@
 // and how it keeps the newest modal window key and in front.
 #include <gtest/gtest.h>
 
+#include "Corvane.h"
 #include "appkit_test_support.h"
 
 using namespace appkit_test;
-
-// The unit's stack and its class switch.
-extern id _modalWindows;
-void addModalWindow(id window);
-void removeLastModalWindow();
-void changeClassOfInstanceTo(id object, Class cls);
 
 namespace {
 

@@ -6,15 +6,13 @@
 
 #include <cstdlib>
 
+#include "Corvane.h"
 #include "host_process.h"
-#include "raise_support.h"
 #include "print_test_support.h"
+#include "raise_support.h"
 
 using namespace appkit_test;
 using namespace print_test;
-
-// The CorvaneApplication unit's modal window stack.
-extern id _modalWindows;
 
 namespace {
 
@@ -187,7 +185,7 @@ std::string play_page_layout(const char* corvane_enable) {
 TEST(PageLayoutPatchBundle, CategoryArrivesBeforeItsClassAndStillTakesEffect) {
   auto report = host({"-CorvaneEnable", "YES"});
   ASSERT_EQ(report.exit_code, 0) << report.err;
-  EXPECT_TRUE(has_line(report.out, "classes:   CorvaneMatrix, Corvane, CorvaneApplication")) << report.out;
+  EXPECT_TRUE(has_line(report.out, test_support::kBundleClassesLine)) << report.out;
   EXPECT_EQ(play_page_layout("YES"),
             "start            Letter 612x792 portrait  #1\n"
             "A5, Cancel       Letter 612x792 portrait  #1\n"

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "loader.h"
 #include "objc/module.h"
 
 namespace {
@@ -180,12 +181,8 @@ struct Shared {
 const char* module_path() {
   static const std::string path = [] {
     const char* dir = std::getenv("CORVANE_BUILD_DIR");
-#if defined(_WIN32)
-    const char* file = "/ConcurrencyModule/ConcurrencyModule.dll";
-#else
-    const char* file = "/ConcurrencyModule/ConcurrencyModule.so";
-#endif
-    return std::string(dir != nullptr ? dir : ".") + file;
+    return std::string(dir != nullptr ? dir : ".") + "/ConcurrencyModule/" +
+           loader::module_file_name("ConcurrencyModule");
   }();
   return path.c_str();
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "loader.h"
 #include "objc/module.h"
 
 namespace {
@@ -307,8 +308,9 @@ TEST(Initialize, OnceSuperclassFirstAndInheritedBySubclassThatLacksIt) {
 
 TEST(Modules, LoadingAMissingModuleReportsWhy) {
   char error[256] = "";
-  EXPECT_FALSE(objc_loadModule("/nonexistent/Nothing.so", error, sizeof error));
-  EXPECT_NE(std::string(error).find("cannot load module /nonexistent/Nothing.so"), std::string::npos);
+  const std::string missing = "/nonexistent/" + loader::module_file_name("Nothing");
+  EXPECT_FALSE(objc_loadModule(missing.c_str(), error, sizeof error));
+  EXPECT_NE(std::string(error).find("cannot load module " + missing), std::string::npos);
   EXPECT_FALSE(objc_loadModule("", error, sizeof error));
   EXPECT_STREQ(error, "no module path given");
 }

@@ -15,6 +15,7 @@
 #include "Foundation/NSUserDefaults.h"
 #include "host_process.h"
 #include "raise_support.h"
+#include "windows_compat.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ const std::string kApp = "user_defaults_test";  // the process name, so the app'
 
 class UserDefaults : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = test_support::fresh_directory("defaults");
-    setenv("USER_DEFAULTS_DIR", dir_.c_str(), 1);
-  }
+  void SetUp() override { dir_ = test_support::use_fresh_defaults("defaults"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   // Writes a domain file as a user or another program would.

@@ -2,8 +2,8 @@
 // its attach notification, registered after its dynamic initialisers, and a
 // module whose path fills the 260-character buffer fails to attach and
 // leaves nothing registered. A module in a folder named in any letters
-// registers its path intact, in UTF-8. Also the loader's own-path rule on
-// its own.
+// registers its path intact, in UTF-8. The loader on its own is
+// loader_test's.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kModuleName[] = "windows_attach_module.dll";
+const std::string kModuleName = loader::module_file_name("windows_attach_module");
 
 fs::path built_module() {
   const char* dir = std::getenv("CORVANE_BUILD_DIR");
@@ -50,7 +50,7 @@ fs::path module_copy_in(const fs::path& folder) {
 fs::path module_copy_with_path_length(size_t length, wchar_t fill = L'd') {
   std::error_code in_use;  // a module loaded from there stays
   fs::remove_all(scratch_directory(), in_use);
-  size_t fixed = scratch_directory().wstring().size() + 2 + std::strlen(kModuleName);  // two separators
+  size_t fixed = scratch_directory().wstring().size() + 2 + kModuleName.size();  // two separators
   if (fixed >= length || length - fixed > 250) return {};
   return module_copy_in(std::wstring(length - fixed, fill));
 }
@@ -81,7 +81,7 @@ TEST(WindowsAttach, FolderNamedOutsideTheBasicPlane) { expect_path_registered_in
 TEST(WindowsAttach, RecordsQueuedInLinkOrderAndRegisteredAfterInitialisers) {
   char error[512] = "";
   ASSERT_TRUE(objc_loadModule(built_module().string().c_str(), error, sizeof error)) << error;
-  std::string log = log_of(windows_test::loaded_module(kModuleName));
+  std::string log = log_of(windows_test::loaded_module(kModuleName.c_str()));
   // Initialisers run in either order; both come before any load, and the
   // first unit's class is registered (and sent load) before the second's.
   EXPECT_TRUE(log == "init-first init-second load-first load-second" ||
@@ -138,27 +138,4 @@ TEST(WindowsAttach, BufferCountsCharactersNotUtf8Bytes) {
   std::string path = class_getModulePath(objc_getClass("WinAttachFirst"));
   EXPECT_GT(path.size(), 400u);
   EXPECT_EQ(path, utf8(file));
-}
-
-TEST(WindowsLoader, OwnPathNeedsRoomForTheTerminator) {
-  void* self = windows_test::loaded_module(nullptr);
-  std::string full;
-  ASSERT_TRUE(loader::own_path(self, 1024, full));
-  EXPECT_TRUE(full.ends_with(".exe")) << full;
-  size_t length = fs::path(std::u8string(full.begin(), full.end())).wstring().size();
-
-  std::string exact;
-  EXPECT_TRUE(loader::own_path(self, length + 1, exact));
-  EXPECT_EQ(exact, full);
-  EXPECT_FALSE(loader::own_path(self, length, exact));
-  EXPECT_EQ(exact, "");
-}
-
-TEST(WindowsLoader, FindsLoadedModulesByBaseNameAndOpensNothing) {
-  EXPECT_NE(loader::find_loaded("nextpdo"), nullptr);
-  EXPECT_EQ(loader::find_loaded("windows_attach_module"), nullptr);
-  EXPECT_EQ(loader::module_file_name("Corvane"), "Corvane.dll");
-  std::string why;
-  EXPECT_EQ(loader::open("Z:\\no\\such\\Module.dll", why), nullptr);
-  EXPECT_FALSE(why.empty());
 }

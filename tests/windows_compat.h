@@ -1,6 +1,5 @@
-// Force-included into the tests of a Windows build (tests/windows_tests.cmake):
-// the POSIX environment calls the tests use, on top of the C run-time's
-// _putenv_s. A value may also come straight from std::filesystem::path,
+// The POSIX environment calls a test uses, for Windows builds, on top of the
+// C run-time's _putenv_s; nothing elsewhere. A value may also come straight from std::filesystem::path,
 // whose c_str() yields wide characters on Windows.
 #pragma once
 

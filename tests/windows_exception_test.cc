@@ -10,11 +10,14 @@
 #include <stdexcept>
 
 #include "Foundation/Foundation.h"
+#include "loader.h"
 #include "windows_test_support.h"
 
 namespace {
 
-void* relay_module() { return windows_test::load_library("windows_exception_relay.dll"); }
+void* relay_module() {
+  return windows_test::load_library(loader::module_file_name("windows_exception_relay"));
+}
 
 using relay_fn = void (*)(void (*)(), int*, int*);
 using holding_fn = void (*)(void (*)(), int*);

@@ -1,24 +1,11 @@
-# Windows builds only, included at the end of tests/CMakeLists.txt: POSIX
-# shims for the shared tests, and the tests of the Windows start-up, loader
-# and module layout.
-
-# Every test program sees the environment shims of windows_compat.h.
-get_property(corvane_test_targets DIRECTORY PROPERTY BUILDSYSTEM_TARGETS)
-foreach(target IN LISTS corvane_test_targets)
-  get_target_property(type ${target} TYPE)
-  if(type STREQUAL "EXECUTABLE")
-    target_compile_options(${target} PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/windows_compat.h)
-  endif()
-endforeach()
+# Windows builds only, included at the end of tests/CMakeLists.txt: the
+# tests of the Windows start-up, exceptions through DLLs and module layout.
 
 # The attach notification, record order and the 260-byte path rule, with a
 # module of two units.
-add_library(windows_attach_module MODULE windows_attach_module_first.cc windows_attach_module_second.cc)
+corvane_loadable_module(windows_attach_module windows_attach_module_first.cc windows_attach_module_second.cc)
 target_link_libraries(windows_attach_module PRIVATE nextpdo)
-set_target_properties(windows_attach_module PROPERTIES PREFIX "")
-corvane_module(windows_attach_module)
-corvane_test(windows_attach_test windows_attach_test.cc windows_test_support.cc $<TARGET_OBJECTS:platform_loader> LIBS nextpdo)
-target_include_directories(windows_attach_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/loader)
+corvane_test(windows_attach_test windows_attach_test.cc windows_test_support.cc LIBS nextpdo platform_loader)
 add_dependencies(windows_attach_test windows_attach_module)
 
 # Framework exceptions (handler frames and jumps) through DLLs that each
@@ -26,7 +13,7 @@ add_dependencies(windows_attach_test windows_attach_module)
 add_library(windows_exception_relay SHARED windows_exception_relay.cc)
 target_link_libraries(windows_exception_relay PRIVATE Foundation)
 set_target_properties(windows_exception_relay PROPERTIES PREFIX "")
-corvane_test(windows_exception_test windows_exception_test.cc windows_test_support.cc LIBS Foundation)
+corvane_test(windows_exception_test windows_exception_test.cc windows_test_support.cc LIBS Foundation platform_loader)
 add_dependencies(windows_exception_test windows_exception_relay)
 
 # The bundle's module exports nothing and imports only from the stand-ins,
@@ -35,7 +22,8 @@ add_dependencies(windows_exception_test windows_exception_relay)
 find_program(CORVANE_OBJDUMP NAMES ${CMAKE_OBJDUMP} ${CORVANE_MINGW_TRIPLE}-objdump objdump REQUIRED)
 add_test(NAME WindowsLayout.BundleExportsNothingAndImportsOnlyAllowedDlls
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CORVANE_OBJDUMP} -DMODULE=$<TARGET_FILE:Corvane>
-          -DALLOWED=nextpdo.dll,Foundation.dll,AppKit.dll,msvcrt.dll,KERNEL32.dll -DREQUIRED=msvcrt.dll:_setjmp
+          -DALLOWED=$<TARGET_FILE_NAME:nextpdo>,$<TARGET_FILE_NAME:Foundation>,$<TARGET_FILE_NAME:AppKit>,msvcrt.dll,KERNEL32.dll
+          -DREQUIRED=msvcrt.dll:_setjmp
           -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_module_layout.cmake)
 add_test(NAME WindowsLayout.BundleCarriesItsInformationDictionary
   COMMAND ${CMAKE_COMMAND} -E cat ${CORVANE_BUNDLE_DIR}/Resources/Info.plist)

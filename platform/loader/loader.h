@@ -11,12 +11,19 @@ namespace loader {
 
 using Handle = void*;
 
+// This platform's module naming, defined once by the build: a shared library
+// is kLibraryPrefix + name + kModuleSuffix (libnextpdo.so, nextpdo.dll), a
+// loadable module name + kModuleSuffix (Corvane.so, Corvane.dll).
+inline constexpr char kLibraryPrefix[] = CORVANE_LIBRARY_PREFIX;
+inline constexpr char kModuleSuffix[] = CORVANE_MODULE_SUFFIX;
+
 // Loads the module at path. Returns nullptr and sets error on failure.
 Handle open(const char* path, std::string& error);
 // Unloads a module obtained from open.
 void close(Handle module);
 // A module the process already has loaded, named by its base name without
-// prefix or suffix ("nextpdo" for libnextpdo.so or nextpdo.dll); nullptr if
+// the platform's prefix and suffix ("nextpdo" for libnextpdo.so or
+// nextpdo.dll); nullptr if
 // it is not loaded. Does not load anything.
 Handle find_loaded(const char* base_name);
 // The address of an exported symbol, or nullptr.
@@ -27,7 +34,8 @@ void* symbol(Handle module, const char* name);
 // included. Returns false, leaving path empty, when the path cannot be read
 // or does not fit: a truncated path is never used.
 bool own_path(const void* address, size_t limit, std::string& path);
-// The file name a module has on this platform: "Corvane" -> "Corvane.so".
-std::string module_file_name(const std::string& base_name);
+// The file name a loadable module has on this platform: Corvane.so or
+// Corvane.dll for "Corvane".
+inline std::string module_file_name(const std::string& base_name) { return base_name + kModuleSuffix; }
 
 }  // namespace loader

@@ -21,7 +21,7 @@ void close(Handle module) {
 }
 
 Handle find_loaded(const char* base_name) {
-  std::string name = std::string("lib") + base_name + ".so";
+  std::string name = std::string(kLibraryPrefix) + base_name + kModuleSuffix;
   return dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);
 }
 
@@ -36,7 +36,5 @@ bool own_path(const void* address, size_t limit, std::string& path) {
   path.assign(info.dli_fname, length);
   return true;
 }
-
-std::string module_file_name(const std::string& base_name) { return base_name + ".so"; }
 
 }  // namespace loader

@@ -71,7 +71,7 @@ void close(Handle module) {
 }
 
 Handle find_loaded(const char* base_name) {
-  std::string name = std::string(base_name) + ".dll";
+  std::string name = std::string(kLibraryPrefix) + base_name + kModuleSuffix;
   return reinterpret_cast<Handle>(GetModuleHandleA(name.c_str()));
 }
 
@@ -105,7 +105,5 @@ bool own_path(const void* address, size_t limit, std::string& path) {
                       nullptr, nullptr);
   return true;
 }
-
-std::string module_file_name(const std::string& base_name) { return base_name + ".dll"; }
 
 }  // namespace loader

@@ -2,6 +2,11 @@
 // constant strings, in one static record per unit. The runtime writes the
 // registered class back into each class record, which is how a unit makes
 // super sends from its own classes.
+//
+// Every record type here is built by constant expressions (objc_imp,
+// objc_methods, objc_string, objc_module), so a unit's records are data
+// that is complete before any code of its module runs; the start-up order
+// that relies on it is in startup/module_attach.h.
 #pragma once
 
 #include <type_traits>
@@ -56,18 +61,47 @@ struct objc_module_record {
 
 inline constexpr uint32_t OBJC_MODULE_VERSION = 1;
 
-// Casts a method function, R f(id self, SEL _cmd, Args...), to IMP.
-template <class F>
-inline IMP objc_imp(F* fn) {
-  static_assert(std::is_function_v<F>);
-  return reinterpret_cast<IMP>(fn);
-}
+// A method function's pointer type, R (*)(id self, SEL _cmd, Args...); any
+// other type fails to compile.
+template <class P>
+struct objc_method_pointer {
+  static_assert(std::is_pointer_v<P> && std::is_function_v<std::remove_pointer_t<P>>,
+                "a method implementation is a function");
+  using type = P;
+};
+
+// Casts a method function to IMP. A macro, not a function: the cast of a
+// function's address is an address constant, so a method table written with
+// it is laid out as data by the compiler and complete before any code of the
+// module runs. Through an inline function it would be a call, which the
+// compiler may leave to a dynamic initialiser.
+#define objc_imp(fn) reinterpret_cast<IMP>(static_cast<typename objc_method_pointer<decltype(fn)>::type>(fn))
 
 template <size_t N>
 constexpr objc_method_list objc_methods(const objc_method_def (&list)[N]) {
   return {list, static_cast<uint32_t>(N)};
 }
 inline constexpr objc_method_list objc_no_methods = {nullptr, 0};
+
+// One of a unit's lists of record pointers, counted from its array; nullptr
+// for a unit with none.
+template <class T>
+struct objc_record_list {
+  T* const* items = nullptr;
+  uint32_t count = 0;
+
+  constexpr objc_record_list(std::nullptr_t) {}
+  template <size_t N>
+  constexpr objc_record_list(T* const (&list)[N]) : items(list), count(static_cast<uint32_t>(N)) {}
+};
+
+// A unit's record, with each count taken from its array.
+constexpr objc_module_record objc_module(const char* unit_name, objc_record_list<objc_class_def> classes,
+                                         objc_record_list<const objc_category_def> categories = nullptr,
+                                         objc_record_list<objc_constant_string> strings = nullptr) {
+  return {OBJC_MODULE_VERSION, unit_name,        classes.items, classes.count,
+          categories.items,    categories.count, strings.items, strings.count};
+}
 
 template <size_t N>
 constexpr objc_constant_string objc_string(const char (&text)[N]) {
@@ -83,8 +117,8 @@ inline objc_super objc_super_of_class(id self, const objc_class_def& def) {
 }
 
 // Hands a unit's record to the runtime from the module's static-constructor
-// table, before the module's attach handler runs. Units of one module are
-// queued in link order.
+// table: step 1 of the start-up (startup/module_attach.h). Units of one
+// module are queued in link order.
 #if defined(_WIN32)
 // The C run-time start-up runs the .CRT$XCU table forward, in link order,
 // before the constructor list and before the DLL's attach notification.
