@@ -1,7 +1,5 @@
 // The class table: names to classes, read without a lock, and the list of
 // every registered class. Also the simple class and instance accessors.
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -81,6 +79,7 @@ uint32_t name_hash(const char* name) { return name_hash(name, std::strlen(name))
 
 // Expects runtime_lock held.
 void insert_slot(NameTable* table, const char* name, uint32_t hash, Class cls) {
+  objc::rt::expect_runtime_lock();
   uint32_t i = hash & table->mask;
   while (table->slots()[i].name.load(std::memory_order_relaxed) != nullptr) i = (i + 1) & table->mask;
   table->slots()[i].cls.store(cls, std::memory_order_relaxed);
@@ -92,21 +91,6 @@ void insert_slot(NameTable* table, const char* name, uint32_t hash, Class cls) {
 }  // namespace
 
 namespace objc::rt {
-
-std::mutex& runtime_lock() {
-  static auto* lock = new std::mutex;
-  return *lock;
-}
-
-void fatal(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  std::fputs("objc: ", stderr);
-  std::vfprintf(stderr, format, args);
-  std::fputc('\n', stderr);
-  va_end(args);
-  std::abort();
-}
 
 Class table_find(const char* name) {
   NameTable* table = g_names.load(std::memory_order_acquire);
@@ -122,6 +106,7 @@ Class table_find(const char* name) {
 }
 
 void table_set(const char* name, Class cls) {
+  expect_runtime_lock();
   NameTable* table = g_names.load(std::memory_order_relaxed);
   uint32_t hash = name_hash(name);
   uint32_t i = hash & table->mask;
@@ -146,8 +131,27 @@ void table_set(const char* name, Class cls) {
   insert_slot(table, name, hash, cls);
 }
 
-const std::vector<Class>& all_classes() { return *g_classes; }
-void add_to_class_list(Class cls) { g_classes->push_back(cls); }
+const std::vector<Class>& all_classes() {
+  expect_runtime_lock();
+  return *g_classes;
+}
+
+void add_to_class_list(Class cls) {
+  expect_runtime_lock();
+  g_classes->push_back(cls);
+}
+
+void add_methods(Class cls, const objc_method_list& list) {
+  expect_runtime_lock();
+  for (uint32_t i = 0; i < list.count; ++i)
+    cls->rt->methods[sel_registerName(list.methods[i].name)] = list.methods[i].imp;
+}
+
+IMP load_method_in(const objc_method_list& class_methods) {
+  for (uint32_t i = 0; i < class_methods.count; ++i)
+    if (std::strcmp(class_methods.methods[i].name, "load") == 0) return class_methods.methods[i].imp;
+  return nullptr;
+}
 
 }  // namespace objc::rt
 

@@ -41,10 +41,6 @@ std::vector<Running>& in_progress() {
   return *running;
 }
 
-bool is_initialized(Class cls) {
-  return (cls->flags.load(std::memory_order_acquire) & OBJC_CLASS_INITIALIZED) != 0;
-}
-
 // Removes cls from in_progress, marking it initialised if its initialize
 // returned, and wakes the threads waiting for it. Expects initialize_lock
 // held.

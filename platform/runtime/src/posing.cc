@@ -11,7 +11,7 @@ using namespace objc::rt;
 // objects keep their class, and the poser keeps the replaced class as its
 // superclass, so its super sends reach the replaced class's methods.
 // The caches of every class that now inherits through the poser are
-// flushed in the same step, under the runtime lock; no other class's
+// refreshed in the same step, under the runtime lock; no other class's
 // look-ups change, so the cost follows the replaced class's family and not
 // the number of classes in the process.
 void class_poseAs(Class poser, Class replaced) {
@@ -40,5 +40,5 @@ void class_poseAs(Class poser, Class replaced) {
     poser->rt->names.push_back(name);
   }
   replaced->rt->names.clear();
-  for (Class cls : moved) flush_family_caches(cls);
+  for (Class cls : moved) refresh_family_caches(cls);
 }

@@ -3,8 +3,11 @@
 // each other. Each function says which lock it expects.
 #pragma once
 
+#include <atomic>
+#include <cassert>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -31,12 +34,58 @@ struct objc_class_private {
 
 namespace objc::rt {
 
+// runtime_lock.cc.
+//
+// A mutex that, in debug builds, records the thread holding it, so that a
+// function that expects the lock held can assert it (expect_runtime_lock).
+// Release builds keep no record: lock and unlock are the mutex's own.
+class RuntimeMutex {
+ public:
+  void lock() {
+    mutex_.lock();
+#ifndef NDEBUG
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+#endif
+  }
+  void unlock() {
+#ifndef NDEBUG
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+#endif
+    mutex_.unlock();
+  }
+#ifndef NDEBUG
+  // Only the holder can see its own id here: another thread's store of its
+  // id, or of the empty id, never equals this thread's.
+  bool held_by_this_thread() const {
+    return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  }
+#endif
+
+ private:
+  std::mutex mutex_;
+#ifndef NDEBUG
+  std::atomic<std::thread::id> owner_{};
+#endif
+};
+
 // Guards the selector table's writes, the class list, method tables, cache
-// fills and flushes, and every pending queue. Never held while a message is
-// sent: load and initialize run outside it.
-std::mutex& runtime_lock();
+// fills and refreshes, and every pending index. Never held while a message
+// is sent: load and initialize run outside it.
+RuntimeMutex& runtime_lock();
+
+// Checks, in debug builds, that this thread holds runtime_lock: called
+// first by every function whose comment says it expects the lock.
+inline void expect_runtime_lock() {
+#ifndef NDEBUG
+  assert(runtime_lock().held_by_this_thread() && "runtime_lock is not held by this thread");
+#endif
+}
 
 [[noreturn]] void fatal(const char* format, ...);
+
+inline bool is_initialized(Class cls) {
+  return (cls->flags.load(std::memory_order_acquire) & OBJC_CLASS_INITIALIZED) != 0;
+}
 
 // selector_table.cc
 SEL selector_for_load();
@@ -48,12 +97,19 @@ void table_set(const char* name, Class cls);
 const std::vector<Class>& all_classes();  // non-meta classes, registration order
 void add_to_class_list(Class cls);
 inline bool is_meta(Class cls) { return (cls->flags.load(std::memory_order_relaxed) & OBJC_CLASS_META) != 0; }
+// Enters a method list into cls's own table; a name already there takes
+// the list's implementation. Expects runtime_lock held.
+void add_methods(Class cls, const objc_method_list& list);
+// The +load among a list of class methods, or nullptr. Lock-free: method
+// lists are constant.
+IMP load_method_in(const objc_method_list& class_methods);
 
 // dispatch_cache.cc. Expect runtime_lock held.
 objc_cache* empty_cache();
 void cache_fill(Class cls, SEL sel, IMP imp);
-void flush_all_caches();
-void flush_family_caches(Class cls);  // cls and its descendants, metaclasses included
+// Brings the caches of cls and of every class inheriting from it,
+// metaclasses included, up to date after their look-ups changed.
+void refresh_family_caches(Class cls);
 IMP find_method(Class cls, SEL sel);  // walks the hierarchy; nullptr if none
 
 // initialize.cc. Expects no lock held.
@@ -61,7 +117,9 @@ void ensure_initialized(Class cls);
 
 // categories.cc. Expect runtime_lock held.
 void add_category(const objc_category_def* category);
-void attach_pending_categories(Class cls);
+// Attaches the categories waiting for the name cls has just been
+// registered under.
+void attach_pending_categories(Class cls, const char* name);
 std::vector<const objc_category_def*> take_loadable_categories();
 
 }  // namespace objc::rt
