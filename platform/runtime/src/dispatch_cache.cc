@@ -50,12 +50,15 @@ std::vector<objc_cache*>* g_retired_caches = new std::vector<objc_cache*>;
 size_t g_retired_bytes = 0;
 std::atomic<objc_unrecognized_handler> g_unrecognized{nullptr};
 
-size_t cache_bytes(const objc_cache* cache) { return sizeof(objc_cache) + (cache->mask + 1) * sizeof(objc_cache_entry); }
+size_t cache_bytes(const objc_cache* cache) {
+  return sizeof(objc_cache) + (cache->mask + 1) * sizeof(objc_cache_entry);
+}
 
 objc_cache* new_cache(uint32_t capacity) {
   void* memory = ::operator new(sizeof(objc_cache) + capacity * sizeof(objc_cache_entry));
   auto* cache = new (memory) objc_cache{(capacity - 1) * sizeof(objc_cache_entry), capacity - 1, 0};
-  for (uint32_t i = 0; i < capacity; ++i) new (&cache->slots()[i]) objc_cache_entry{{nullptr}, {kUnrecognized}};
+  for (uint32_t i = 0; i < capacity; ++i)
+    new (&cache->slots()[i]) objc_cache_entry{{nullptr}, {kUnrecognized}};
   return cache;
 }
 
@@ -141,7 +144,8 @@ void cache_fill(Class cls, SEL sel, IMP imp) {
     objc_cache* grown = new_cache(cache == empty_cache() ? 8 : capacity * 2);
     for (uint32_t i = 0; cache != empty_cache() && i < capacity; ++i) {
       objc_cache_entry& e = cache->slots()[i];
-      if (SEL s = e.sel.load(std::memory_order_relaxed)) insert(grown, s, e.imp.load(std::memory_order_relaxed));
+      if (SEL s = e.sel.load(std::memory_order_relaxed))
+        insert(grown, s, e.imp.load(std::memory_order_relaxed));
     }
     insert(grown, sel, imp);
     cls->cache.store(grown, std::memory_order_release);
@@ -204,7 +208,8 @@ IMP objc_msg_lookup_super(const objc_super* sup, SEL sel) {
 
 BOOL class_respondsToSelector(Class cls, SEL sel) {
   if (cls == nullptr || sel == nullptr) return NO;
-  if (IMP cached = probe(cls->cache.load(std::memory_order_acquire), sel)) return cached != kUnrecognized ? YES : NO;
+  if (IMP cached = probe(cls->cache.load(std::memory_order_acquire), sel))
+    return cached != kUnrecognized ? YES : NO;
   std::lock_guard guard(runtime_lock());
   IMP imp = find_method(cls, sel);
   // Negative answers are cached as well: a send of sel then runs the

@@ -10,10 +10,10 @@
 // The selector for a method name written as in source: SELECTOR(addObject:).
 // Each call site interns its name on first use and keeps the result in a
 // constant-initialised slot, so later uses are one load and a test.
-#define SELECTOR(name)                                                                       \
-  ([]() noexcept -> SEL {                                                                    \
-    static constinit std::atomic<SEL> objc_selector_{nullptr};                               \
-    SEL objc_sel_ = objc_selector_.load(std::memory_order_acquire);                          \
+#define SELECTOR(name)                                                                      \
+  ([]() noexcept -> SEL {                                                                   \
+    static constinit std::atomic<SEL> objc_selector_{nullptr};                              \
+    SEL objc_sel_ = objc_selector_.load(std::memory_order_acquire);                         \
     return objc_sel_ != nullptr ? objc_sel_ : objc::intern_selector(objc_selector_, #name); \
   }())
 
