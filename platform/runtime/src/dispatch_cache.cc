@@ -173,6 +173,18 @@ void refresh_family_caches(Class cls) {
   }
 }
 
+IMP remember_lookup(Class cls, SEL sel) {
+  expect_runtime_lock();
+  if (IMP cached = probe(cls->cache.load(std::memory_order_relaxed), sel))
+    return cached != kUnrecognized ? cached : nullptr;
+  IMP imp = find_method(cls, sel);
+  // Negative answers are cached as well: a send of sel then runs the
+  // unrecognized-selector path straight from the cache, as the slow path
+  // would, and a method added later replaces the answer (refresh).
+  if (is_initialized(cache_owner(cls))) cache_fill(cls, sel, imp != nullptr ? imp : kUnrecognized);
+  return imp;
+}
+
 IMP find_method(Class cls, SEL sel) {
   expect_runtime_lock();
   for (Class c = cls; c != nullptr; c = c->superclass) {
@@ -211,13 +223,7 @@ BOOL class_respondsToSelector(Class cls, SEL sel) {
   if (IMP cached = probe(cls->cache.load(std::memory_order_acquire), sel))
     return cached != kUnrecognized ? YES : NO;
   std::lock_guard guard(runtime_lock());
-  IMP imp = find_method(cls, sel);
-  // Negative answers are cached as well: a send of sel then runs the
-  // unrecognized-selector path straight from the cache, as the slow path
-  // would, and a method added later replaces the answer (refresh).
-  if (is_initialized(cache_owner(cls)) && probe(cls->cache.load(std::memory_order_relaxed), sel) == nullptr)
-    cache_fill(cls, sel, imp != nullptr ? imp : kUnrecognized);
-  return imp != nullptr ? YES : NO;
+  return remember_lookup(cls, sel) != nullptr ? YES : NO;
 }
 
 void objc_setUnrecognizedSelectorHandler(objc_unrecognized_handler handler) { g_unrecognized.store(handler); }

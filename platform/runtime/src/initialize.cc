@@ -87,8 +87,15 @@ void ensure_initialized(Class cls) {
     });
     reinterpret_cast<void (*)(id, SEL)>(imp)(cls, selector_for_initialize());
   }
-  std::lock_guard guard(initialize_lock());
-  finish(cls, true);
+  {
+    std::lock_guard guard(initialize_lock());
+    finish(cls, true);
+  }
+  // Its metaclass now caches what initialize resolves to, so that a
+  // subclass's look-up of initialize stops here instead of walking to the
+  // root: posing again and again as one name stays linear.
+  std::lock_guard table_guard(runtime_lock());
+  remember_lookup(cls->isa, selector_for_initialize());
 }
 
 }  // namespace objc::rt

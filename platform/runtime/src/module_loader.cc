@@ -78,8 +78,7 @@ Class register_class(objc_class_def* def, Class super, objc_module_info* module)
     cls->rt->own_load = it->second;
   def->cls = cls;
 
-  table_set(def->name, cls);
-  cls->rt->names.push_back(def->name);
+  table_add(def->name, cls);
   if (super != nullptr) super->rt->subclasses.push_back(cls);
   add_to_class_list(cls);
   module->classes.push_back(cls);

@@ -33,12 +33,9 @@ void class_poseAs(Class poser, Class replaced) {
   });
   poser->rt->subclasses.insert(poser->rt->subclasses.end(), moved.begin(), moved.end());
   // Every name that yields the replaced class, its own and those of the
-  // classes it posed as earlier, now yields the poser. The class keeps the
-  // list itself, so this step does not look up every class's name.
-  for (const char* name : replaced->rt->names) {
-    table_set(name, poser);
-    poser->rt->names.push_back(name);
-  }
-  replaced->rt->names.clear();
+  // classes it posed as earlier, now yields the poser. Those names share
+  // one record, which the poser takes over: one step however many names
+  // it holds, and no look-up of every class's name.
+  table_hand_over(replaced, poser);
   for (Class cls : moved) refresh_family_caches(cls);
 }

@@ -19,14 +19,24 @@ struct objc_module_info {
   std::vector<Class> classes;
 };
 
+// What the class table's names lead to. Every name that yields one class
+// shares one record, so that posing re-points a single record rather than
+// every name the replaced class has gathered. A record is never freed: a
+// lock-free reader may hold it.
+struct objc_name_owner {
+  std::atomic<Class> cls;
+  std::vector<const char*> names;  // guarded by runtime_lock
+};
+
 struct objc_class_private {
   std::unordered_map<SEL, IMP> methods;  // own methods and those of categories
   Class counterpart = nullptr;           // metaclass <-> class
   const objc_module_info* module = nullptr;
   IMP own_load = nullptr;  // +load defined by the class itself
   // The names that yield this class: its own, and those of the classes it
-  // has posed as. Posing hands them to the poser.
-  std::vector<const char*> names;
+  // has posed as; nullptr once it has been posed as. Posing hands the
+  // record to the poser.
+  objc_name_owner* names = nullptr;
   // Direct subclasses (non-meta classes only), so that posing touches the
   // replaced class's family and not every class in the process.
   std::vector<Class> subclasses;
@@ -93,7 +103,9 @@ SEL selector_for_initialize();
 
 // class_table.cc. Reads are lock-free; writes expect runtime_lock held.
 Class table_find(const char* name);
-void table_set(const char* name, Class cls);
+void table_add(const char* name, Class cls);  // a name not in the table yet
+// Every name that yields replaced yields poser from now on.
+void table_hand_over(Class replaced, Class poser);
 const std::vector<Class>& all_classes();  // non-meta classes, registration order
 void add_to_class_list(Class cls);
 inline bool is_meta(Class cls) { return (cls->flags.load(std::memory_order_relaxed) & OBJC_CLASS_META) != 0; }
@@ -111,6 +123,9 @@ void cache_fill(Class cls, SEL sel, IMP imp);
 // metaclasses included, up to date after their look-ups changed.
 void refresh_family_caches(Class cls);
 IMP find_method(Class cls, SEL sel);  // walks the hierarchy; nullptr if none
+// find_method, answered from cls's cache when it holds sel, and cached
+// there, a negative answer included, once cls is initialised.
+IMP remember_lookup(Class cls, SEL sel);
 
 // initialize.cc. Expects no lock held.
 void ensure_initialized(Class cls);
