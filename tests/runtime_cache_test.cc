@@ -4,6 +4,7 @@
 // and categories found by the name they wait for.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,18 @@ objc_method_def method(const char* name, F fn) {
   return {name, objc_imp(+fn)};
 }
 
-// Records, method lists and names live for the process, as the runtime
-// expects.
+// Records, definitions, names and objects live for the process, as the
+// runtime expects; kept here so that leak checkers see them reachable.
+template <class T>
+std::deque<T>& kept() {
+  static auto* items = new std::deque<T>;
+  return *items;
+}
+
+const char* keep_name(std::string name) { return kept<std::string>().emplace_back(std::move(name)).c_str(); }
+
+id keep_instance(Class cls) { return kept<id>().emplace_back(class_createInstance(cls, 0)); }
+
 struct Module {
   std::vector<objc_class_def*> classes;
   std::vector<const objc_category_def*> categories;
@@ -26,16 +37,16 @@ struct Module {
 
 void register_module(std::vector<objc_class_def*> classes,
                      std::vector<const objc_category_def*> categories = {}) {
-  auto* m = new Module{std::move(classes), std::move(categories)};
-  m->record = {OBJC_MODULE_VERSION,
-               "CacheTest",
-               m->classes.data(),
-               static_cast<uint32_t>(m->classes.size()),
-               m->categories.data(),
-               static_cast<uint32_t>(m->categories.size()),
-               nullptr,
-               0};
-  __objc_execClass(&m->record);
+  Module& m = kept<Module>().emplace_back(Module{std::move(classes), std::move(categories)});
+  m.record = {OBJC_MODULE_VERSION,
+              "CacheTest",
+              m.classes.data(),
+              static_cast<uint32_t>(m.classes.size()),
+              m.categories.data(),
+              static_cast<uint32_t>(m.categories.size()),
+              nullptr,
+              0};
+  __objc_execClass(&m.record);
   objc_register_header("cache-test");
   objc_finish_header();
 }
@@ -43,8 +54,8 @@ void register_module(std::vector<objc_class_def*> classes,
 objc_class_def* class_def(const std::string& name, const char* super,
                           objc_method_list instance = objc_no_methods,
                           objc_method_list klass = objc_no_methods) {
-  const char* kept = (new std::string(name))->c_str();
-  return new objc_class_def{kept, super, sizeof(objc_object), klass, instance, Nil};
+  return &kept<objc_class_def>().emplace_back(
+      objc_class_def{keep_name(name), super, sizeof(objc_object), klass, instance, Nil});
 }
 
 objc_method_def original[] = {
@@ -71,7 +82,7 @@ TEST(CacheRefresh, ACategoryRefreshesItsClassFamilyOnlyAndLeavesOthersCached) {
                    class_def("Unrelated", nullptr, objc_methods(original), objc_methods(original_class))});
   std::vector<id> objects;
   for (const char* name : {"FamRoot", "FamMid", "FamLeaf", "FamSibling", "Unrelated"}) {
-    objects.push_back(class_createInstance(objc_getClass(name), 0));
+    objects.push_back(keep_instance(objc_getClass(name)));
     EXPECT_EQ(msg<int>(objects.back(), SELECTOR(who)), 1);
     EXPECT_EQ(msg<int>(objects.back(), SELECTOR(other)), 5);
     EXPECT_EQ(msg<int>(objc_getClass(name), SELECTOR(kind)), 1);
@@ -109,14 +120,13 @@ TEST(CacheRefresh, RepeatedCategoriesDoNotGrowCacheMemory) {
   constexpr int kClasses = 200, kMethods = 20;
   static std::vector<objc_method_def> methods;
   for (int i = 0; i < kMethods; ++i)
-    methods.push_back(
-        {(new std::string("m" + std::to_string(i)))->c_str(), objc_imp(+[](id, SEL) { return 7; })});
+    methods.push_back({keep_name("m" + std::to_string(i)), objc_imp(+[](id, SEL) { return 7; })});
   std::vector<objc_class_def*> classes = {
       class_def("MemRoot", nullptr, {methods.data(), static_cast<uint32_t>(methods.size())})};
   for (int i = 0; i < kClasses; ++i) classes.push_back(class_def("MemSub" + std::to_string(i), "MemRoot"));
   register_module(classes);
   std::vector<id> objects;
-  for (objc_class_def* def : classes) objects.push_back(class_createInstance(def->cls, 0));
+  for (objc_class_def* def : classes) objects.push_back(keep_instance(def->cls));
   auto send_all = [&] {
     for (id object : objects)
       for (const objc_method_def& m : methods) ASSERT_EQ(msg<int>(object, sel_registerName(m.name)), 7);
@@ -125,8 +135,8 @@ TEST(CacheRefresh, RepeatedCategoriesDoNotGrowCacheMemory) {
   objc_cache_statistics warm = objc_getCacheStatistics();
   EXPECT_LT(warm.retired_bytes, warm.live_bytes);
   for (int cycle = 0; cycle < 5; ++cycle) {
-    auto* cat = new objc_category_def{"MemRoot", "Again", objc_no_methods, objc_methods(replacement)};
-    register_module({}, {cat});
+    register_module({}, {&kept<objc_category_def>().emplace_back(objc_category_def{
+                            "MemRoot", "Again", objc_no_methods, objc_methods(replacement)})});
     send_all();
     objc_cache_statistics now = objc_getCacheStatistics();
     EXPECT_EQ(now.live_bytes, warm.live_bytes) << cycle;
@@ -140,7 +150,7 @@ TEST(CacheRefresh, RepeatedCategoriesDoNotGrowCacheMemory) {
 TEST(RespondsToSelector, CachedAnswersFollowCategoriesAndKeepTheUnrecognizedPath) {
   register_module({class_def("AskRoot", nullptr, objc_methods(original)), class_def("AskSub", "AskRoot")});
   Class sub = objc_getClass("AskSub");
-  id object = class_createInstance(sub, 0);
+  id object = keep_instance(sub);
   EXPECT_FALSE(class_respondsToSelector(sub, SELECTOR(extra)));  // not initialised yet: not cached
   EXPECT_EQ(msg<int>(object, SELECTOR(who)), 1);                 // initialises the class
   EXPECT_TRUE(class_respondsToSelector(sub, SELECTOR(who)));
@@ -168,8 +178,7 @@ TEST(Pending, ReversedChainOrphansAndWaitingCategoriesResolveByName) {
   constexpr int kDepth = 500;
   std::vector<objc_class_def*> reversed;
   for (int i = kDepth - 1; i > 0; --i)
-    reversed.push_back(
-        class_def("Chain" + std::to_string(i), (new std::string("Chain" + std::to_string(i - 1)))->c_str()));
+    reversed.push_back(class_def("Chain" + std::to_string(i), keep_name("Chain" + std::to_string(i - 1))));
   reversed.push_back(class_def("Orphan", "NeverRegistered"));
   static objc_category_def waiting = {"Chain0", "Waiting", objc_no_methods, objc_methods(replacement)};
   register_module(reversed, {&waiting});
@@ -180,7 +189,7 @@ TEST(Pending, ReversedChainOrphansAndWaitingCategoriesResolveByName) {
     ASSERT_NE(cls, Nil) << i;
     ASSERT_EQ(class_getSuperclass(cls), objc_getClass(("Chain" + std::to_string(i - 1)).c_str())) << i;
   }
-  id leaf = class_createInstance(objc_getClass(("Chain" + std::to_string(kDepth - 1)).c_str()), 0);
+  id leaf = keep_instance(objc_getClass(("Chain" + std::to_string(kDepth - 1)).c_str()));
   EXPECT_EQ(msg<int>(leaf, SELECTOR(who)), 2);  // the category reached Chain0 when it arrived
   EXPECT_EQ(msg<int>(leaf, SELECTOR(other)), 5);
   EXPECT_EQ(objc_getClass("Orphan"), Nil);

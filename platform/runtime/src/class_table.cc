@@ -34,6 +34,9 @@ NameTable* new_table(uint32_t capacity) {
 
 std::atomic<NameTable*> g_names{new_table(256)};
 std::vector<NameTable*>* g_retired_tables = new std::vector<NameTable*>;
+// Name records left without names by posing, kept since a lock-free reader
+// may still hold one.
+std::vector<objc_name_owner*>* g_retired_owners = new std::vector<objc_name_owner*>;
 std::vector<Class>* g_classes = new std::vector<Class>;
 
 // Hashes a name eight bytes at a time (the length comes from a vectorised
@@ -156,6 +159,7 @@ void table_hand_over(Class replaced, Class poser) {
       taken->names.push_back(name);
     }
     own->names.clear();
+    g_retired_owners->push_back(own);
   }
   poser->rt->names = taken;
 }
