@@ -42,7 +42,7 @@ struct CategoryModule {
   objc_module_record record;
 };
 
-void attach_category(const char* class_name, const char* method) {
+[[gnu::noinline]] void attach_category(const char* class_name, const char* method) {
   static auto* kept = new std::deque<CategoryModule>;
   CategoryModule& m = kept->emplace_back();
   m.methods[0] = {method, objc_imp(&replaced)};
