@@ -553,4 +553,5 @@ TEST(Concurrency, CachesRefreshedAndGrownUnderLockFreeReaders) {
     for (SEL sel : sels) EXPECT_EQ(msg<int>(object, sel), 2);
   objc_cache_statistics stats = objc_getCacheStatistics();
   EXPECT_LT(stats.retired_bytes, stats.live_bytes);
+  for (id object : objects) object_dispose(object);
 }
