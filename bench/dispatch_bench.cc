@@ -23,7 +23,7 @@ struct Layout : objc_object {
 int add(id self, SEL, int a) { return static_cast<Layout*>(self)->value + a; }
 
 // The framework's respondsToSelector:, as its root class implements it.
-BOOL responds(id self, SEL, SEL sel) { return class_respondsToSelector(object_getClass(self), sel); }
+BOOL responds(id self, SEL, SEL sel) { return objc::responds_to(self->isa, sel); }
 
 objc_method_def root_methods[] = {{"add:", objc_imp(&add)}, {"respondsToSelector:", objc_imp(&responds)}};
 objc_class_def root_def = {"BenchRoot", nullptr, sizeof(Layout), objc_no_methods, objc_methods(root_methods),

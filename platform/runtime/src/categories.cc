@@ -31,7 +31,7 @@ void attach(Class cls, const objc_category_def* category) {
   objc::rt::add_methods(cls->isa, category->class_methods);
   // The new methods may override ones that the class, its subclasses or
   // their metaclasses have cached; no other class's look-ups change.
-  objc::rt::refresh_family_caches(cls);
+  objc::rt::refresh_family_caches({cls});
   if (objc::rt::load_method_in(category->class_methods) != nullptr) loadable().push_back(category);
 }
 

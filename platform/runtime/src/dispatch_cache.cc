@@ -12,11 +12,12 @@
 // with an implementation of that selector for that class.
 //
 // - When methods change (a category, posing), the caches of the affected
-//   family are refreshed in place, not replaced: each occupied slot keeps
-//   its selector and gets the implementation a look-up finds now. A
-//   reader racing the refresh gets the old implementation or the new one,
-//   as it would racing any change. Nothing is retired, so attaching a
-//   category or posing allocates no cache memory.
+//   family are refreshed, not replaced: taken out of use for the step
+//   (see refresh_family_caches), then each occupied slot keeps its
+//   selector and gets the implementation a look-up finds now. A reader
+//   still on a cache it loaded before gets the old implementation or the
+//   new one, as it would racing any change. Nothing is retired, so
+//   attaching a category or posing allocates no cache memory.
 // - A cache that fills up is copied into one twice its size, and the old
 //   one is retired: kept, still readable, for the life of the process.
 //   Retired caches of a class are the smaller ones it outgrew, 8 + 16 +
@@ -30,13 +31,11 @@
 
 namespace {
 
-void unrecognized_selector(id receiver, SEL sel);
-
 // What a slot holds for a selector no class in the hierarchy implements
 // (a negative answer, cached by class_respondsToSelector), and what an
 // empty slot holds, so that a send of a null selector, which matches an
 // empty slot, reports an unrecognized selector too.
-const IMP kUnrecognized = reinterpret_cast<IMP>(&unrecognized_selector);
+const IMP kUnrecognized = reinterpret_cast<IMP>(&objc_unrecognized_selector);
 
 // The shared cache of a class that has not cached anything yet. Its one
 // slot stays empty, so every probe misses.
@@ -89,13 +88,6 @@ IMP probe(objc_cache* cache, SEL sel) {
   }
 }
 
-void unrecognized_selector(id receiver, SEL sel) {
-  if (objc_unrecognized_handler handler = g_unrecognized.load()) handler(receiver, sel);
-  Class cls = receiver->isa;
-  objc::rt::fatal("%c[%s %s]: unrecognized selector", objc::rt::is_meta(cls) ? '+' : '-',
-                  class_getName(receiver->isa), sel_getName(sel));
-}
-
 // The class whose initialize must have run before cls's cache is used:
 // cls itself, or for a metaclass the class it describes.
 Class cache_owner(Class cls) { return objc::rt::is_meta(cls) ? cls->rt->counterpart : cls; }
@@ -113,13 +105,10 @@ IMP lookup_and_fill(Class start, SEL sel) {
   return imp;
 }
 
-// Gives every occupied slot of cls's cache the implementation a look-up
-// finds now. Expects runtime_lock held, and the caches of cls's superclass
-// up to date (find_method may answer from them).
-void refresh(Class cls) {
+// Gives every occupied slot of cache, which cls had in use, the
+// implementation a look-up finds now. Expects runtime_lock held.
+void refresh(Class cls, objc_cache* cache) {
   objc::rt::expect_runtime_lock();
-  objc_cache* cache = cls->cache.load(std::memory_order_relaxed);
-  if (cache == objc::rt::empty_cache()) return;
   for (uint32_t i = 0; i <= cache->mask; ++i) {
     objc_cache_entry& slot = cache->slots()[i];
     SEL sel = slot.sel.load(std::memory_order_relaxed);
@@ -158,19 +147,27 @@ void cache_fill(Class cls, SEL sel, IMP imp) {
   insert(cache, sel, imp);
 }
 
-void refresh_family_caches(Class cls) {
+void refresh_family_caches(std::vector<Class> pending) {
   expect_runtime_lock();
-  // Superclasses before subclasses, and a class before its metaclass (a
-  // root metaclass inherits from its class), so that every find_method
-  // below that answers from a superclass's cache finds it refreshed.
-  std::vector<Class> pending{cls};
+  // The family's caches are taken out of use first (every class of it
+  // then probes the empty cache and waits for this lock), refreshed, and
+  // put back. A sender that sees a new implementation on one class of the
+  // family therefore sees it on every other, as it would if the change
+  // were one step; and no cache is replaced, so none is retired.
+  std::vector<std::pair<Class, objc_cache*>> detached;
   while (!pending.empty()) {
     Class c = pending.back();
     pending.pop_back();
-    refresh(c);
-    refresh(c->isa);
+    for (Class k : {c, c->isa}) {
+      objc_cache* cache = k->cache.exchange(empty_cache(), std::memory_order_acq_rel);
+      if (cache != empty_cache()) detached.emplace_back(k, cache);
+    }
     pending.insert(pending.end(), c->rt->subclasses.begin(), c->rt->subclasses.end());
   }
+  // While detached, the family's own caches cannot answer for find_method,
+  // which walks its method tables instead.
+  for (auto [cls, cache] : detached) refresh(cls, cache);
+  for (auto [cls, cache] : detached) cls->cache.store(cache, std::memory_order_release);
 }
 
 IMP remember_lookup(Class cls, SEL sel) {
@@ -203,6 +200,13 @@ IMP find_method(Class cls, SEL sel) {
 }  // namespace objc::rt
 
 using namespace objc::rt;
+
+void objc_unrecognized_selector(id receiver, SEL sel) {
+  if (objc_unrecognized_handler handler = g_unrecognized.load()) handler(receiver, sel);
+  Class cls = receiver->isa;
+  fatal("%c[%s %s]: unrecognized selector", is_meta(cls) ? '+' : '-', class_getName(receiver->isa),
+        sel_getName(sel));
+}
 
 IMP objc_msg_lookup_slow(id receiver, SEL sel) {
   Class cls = receiver->isa;

@@ -37,5 +37,5 @@ void class_poseAs(Class poser, Class replaced) {
   // one record, which the poser takes over: one step however many names
   // it holds, and no look-up of every class's name.
   table_hand_over(replaced, poser);
-  for (Class cls : moved) refresh_family_caches(cls);
+  refresh_family_caches(std::move(moved));
 }

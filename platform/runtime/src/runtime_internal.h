@@ -119,9 +119,9 @@ IMP load_method_in(const objc_method_list& class_methods);
 // dispatch_cache.cc. Expect runtime_lock held.
 objc_cache* empty_cache();
 void cache_fill(Class cls, SEL sel, IMP imp);
-// Brings the caches of cls and of every class inheriting from it,
-// metaclasses included, up to date after their look-ups changed.
-void refresh_family_caches(Class cls);
+// Brings the caches of the classes and of every class inheriting from
+// them, metaclasses included, up to date after their look-ups changed.
+void refresh_family_caches(std::vector<Class> classes);
 IMP find_method(Class cls, SEL sel);  // walks the hierarchy; nullptr if none
 // find_method, answered from cls's cache when it holds sel, and cached
 // there, a negative answer included, once cls is initialised.

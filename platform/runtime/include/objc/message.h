@@ -49,6 +49,18 @@ inline IMP lookup_super(const objc_super& sup, SEL sel) {
   return objc_msg_lookup_super(&sup, sel);
 }
 
+// Whether instances of cls respond to sel: from the home slot of cls's
+// cache when it holds sel (a "no" is cached as the unrecognized-selector
+// path), otherwise by class_respondsToSelector.
+inline BOOL responds_to(Class cls, SEL sel) {
+  objc_cache_entry* slot = home_slot(cls->cache.load(std::memory_order_acquire), sel);
+  if (sel != nullptr && slot->sel.load(std::memory_order_acquire) == sel) [[likely]]
+    return slot->imp.load(std::memory_order_relaxed) != reinterpret_cast<IMP>(&objc_unrecognized_selector)
+               ? YES
+               : NO;
+  return class_respondsToSelector(cls, sel);
+}
+
 }  // namespace objc
 
 // Sends sel to receiver. A message to nil does nothing and yields R{}:

@@ -114,6 +114,10 @@ OBJC_EXPORT objc_cache_statistics objc_getCacheStatistics(void);
 // receives the receiver and the selector and must not return.
 using objc_unrecognized_handler = void (*)(id receiver, SEL sel);
 OBJC_EXPORT void objc_setUnrecognizedSelectorHandler(objc_unrecognized_handler handler);
+// What a send of a selector that no class in the hierarchy implements
+// runs: the handler, or a diagnosis and a stop. A cache slot holding it is
+// a cached "does not respond".
+OBJC_EXPORT void objc_unrecognized_selector(id receiver, SEL sel);
 
 // --- Module registration ----------------------------------------------
 struct objc_module_record;
