@@ -1,6 +1,7 @@
 // Message dispatch against its baseline in the same run: a cached send, a
 // cached super send and a send to nil, each beside an indirect call through
-// a function pointer with the same arguments. Every benchmark also reports
+// a function pointer with the same arguments, and respondsToSelector:
+// answered yes and no beside a cached send. Every benchmark also reports
 // the heap allocations it made per iteration.
 //
 // Fairness: each loop reads its receiver (and the baseline its function
@@ -21,7 +22,10 @@ struct Layout : objc_object {
 
 int add(id self, SEL, int a) { return static_cast<Layout*>(self)->value + a; }
 
-objc_method_def root_methods[] = {{"add:", objc_imp(&add)}};
+// The framework's respondsToSelector:, as its root class implements it.
+BOOL responds(id self, SEL, SEL sel) { return objc::responds_to(self->isa, sel); }
+
+objc_method_def root_methods[] = {{"add:", objc_imp(&add)}, {"respondsToSelector:", objc_imp(&responds)}};
 objc_class_def root_def = {"BenchRoot", nullptr, sizeof(Layout), objc_no_methods, objc_methods(root_methods),
                            Nil};
 objc_class_def sub_def = {"BenchSub", "BenchRoot", sizeof(Layout), objc_no_methods, objc_no_methods, Nil};
@@ -39,6 +43,8 @@ id make_object() {
     // Fill the caches the loops below use, so that every timed send hits.
     msg<int>(result, SELECTOR(add:), 0);
     msgSuper<int>(objc_super{result, root_def.cls}, SELECTOR(add:), 0);
+    msg<BOOL>(result, SELECTOR(respondsToSelector:), SELECTOR(add:));
+    msg<BOOL>(result, SELECTOR(respondsToSelector:), SELECTOR(subtract:));
     return result;
   }();
   return object;
@@ -88,5 +94,20 @@ void NilSend(benchmark::State& state) {
   bench::report_allocations(state, before);
 }
 BENCHMARK(NilSend);
+
+// respondsToSelector: sent for a method the receiver has, and for one it
+// lacks; both answers come from the dispatch cache.
+void RespondsToSelector(benchmark::State& state) {
+  id object = make_object();
+  SEL asked = state.range(0) != 0 ? SELECTOR(add:) : SELECTOR(subtract:);
+  benchmark::DoNotOptimize(&object);
+  benchmark::DoNotOptimize(&asked);
+  int sum = 0;
+  unsigned long before = bench::allocations();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(sum += msg<BOOL>(object, SELECTOR(respondsToSelector:), asked));
+  bench::report_allocations(state, before);
+}
+BENCHMARK(RespondsToSelector)->Arg(1)->Arg(0);
 
 }  // namespace

@@ -301,3 +301,47 @@ TEST(NSDictionaryTest, OrderEqualityCopyAndMerge) {
   release(frozen);
   release(merged);
 }
+
+// Past a few entries a dictionary indexes its keys by hash. Keys that hash
+// alike (Touchy's hash is always 1) and equal keys that are different
+// objects must still be told apart and found, and order must survive
+// removal.
+TEST(NSDictionaryTest, LargeDictionaryFindsKeysKeepsOrderAndSurvivesRemoval) {
+  NSAutoreleaseScope pool;
+  g_touchy_armed = false;
+  id dict = msg<id>(cls("NSMutableDictionary"), SELECTOR(dictionary));
+  std::vector<id> colliding;
+  for (int i = 0; i < 20; ++i) {
+    colliding.push_back(new_touchy());
+    msg<void>(dict, SELECTOR(setObject:forKey:), NSNumberFromInt(i), colliding.back());
+  }
+  for (int i = 0; i < 2000; ++i)
+    msg<void>(dict, SELECTOR(setObject:forKey:), NSNumberFromInt(i),
+              str(("key" + std::to_string(i)).c_str()));
+  EXPECT_EQ(count(dict), 2020u);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_TRUE(msg<BOOL>(msg<id>(dict, SELECTOR(objectForKey:), colliding[i]), SELECTOR(isEqual:),
+                          NSNumberFromInt(i)))
+        << i;
+  for (int i = 0; i < 2000; i += 2)
+    msg<void>(dict, SELECTOR(removeObjectForKey:), str(("key" + std::to_string(i)).c_str()));
+  msg<void>(dict, SELECTOR(setObject:forKey:), str("replaced"), str("key1"));
+  EXPECT_EQ(count(dict), 1020u);
+  for (int i = 0; i < 2000; ++i) {
+    id found = msg<id>(dict, SELECTOR(objectForKey:), str(("key" + std::to_string(i)).c_str()));
+    if (i % 2 == 0)
+      EXPECT_EQ(found, nil) << i;
+    else
+      EXPECT_TRUE(msg<BOOL>(found, SELECTOR(isEqual:), i == 1 ? str("replaced") : NSNumberFromInt(i))) << i;
+  }
+  id keys = msg<id>(dict, SELECTOR(allKeys));
+  EXPECT_EQ(msg<id>(keys, SELECTOR(objectAtIndex:), NSUInteger(19)), colliding[19]);
+  EXPECT_TRUE(
+      msg<BOOL>(msg<id>(keys, SELECTOR(objectAtIndex:), NSUInteger(20)), SELECTOR(isEqual:), str("key1")));
+  EXPECT_TRUE(msg<BOOL>(msg<id>(keys, SELECTOR(lastObject)), SELECTOR(isEqual:), str("key1999")));
+  id copy = msg<id>(dict, SELECTOR(copy));
+  EXPECT_TRUE(msg<BOOL>(copy, SELECTOR(isEqual:), dict));
+  release(copy);
+  for (id key : colliding) release(key);
+  g_touchy_armed = true;
+}

@@ -208,3 +208,35 @@ TEST(PropertyListParse, ValueOrString) {
 }
 
 }  // namespace
+
+// Past a few keys the dictionary indexes them by hash: order, replacement
+// in place, erasure (which moves later keys down) and copies must all
+// behave as in a short one.
+TEST(PropertyListDictionary, LargeDictionaryKeepsOrderThroughSetAndErase) {
+  plist::Dictionary d;
+  for (int i = 0; i < 1000; ++i) d.set("k" + std::to_string(i), std::to_string(i));
+  d.set("k5", "five");  // replaced in place
+  EXPECT_TRUE(d.erase("k0"));
+  EXPECT_FALSE(d.erase("k0"));
+  for (int i = 2; i < 1000; i += 2) EXPECT_TRUE(d.erase("k" + std::to_string(i)));
+  ASSERT_EQ(d.size(), 500u);
+  int expected = 1;
+  for (const auto& [key, value] : d) {
+    EXPECT_EQ(key, "k" + std::to_string(expected));
+    EXPECT_EQ(value.string(), expected == 5 ? "five" : std::to_string(expected));
+    expected += 2;
+  }
+  for (int i = 0; i < 1000; ++i) {
+    const plist::Value* v = d.find("k" + std::to_string(i));
+    EXPECT_EQ(v != nullptr, i % 2 == 1) << i;
+  }
+  plist::Dictionary copy = d;
+  copy.set("new", "x");
+  EXPECT_EQ(copy.find("k999")->string(), "999");
+  EXPECT_EQ(d.find("new"), nullptr);
+  // Shrinking back below the indexed size still finds every key.
+  for (int i = 1; i < 995; i += 2) d.erase("k" + std::to_string(i));
+  ASSERT_EQ(d.size(), 3u);
+  EXPECT_EQ(d.find("k997")->string(), "997");
+  EXPECT_EQ(d.find("k1"), nullptr);
+}

@@ -478,3 +478,77 @@ TEST(Concurrency, InitializeOfOneClassDoesNotHoldUpAnother) {
 }
 
 }  // namespace
+
+// Caches read without a lock while they grow (each reader fills new
+// selectors) and while categories change what their slots hold: every send
+// finds the old or the new implementation, respondsToSelector: never
+// answers wrongly, and the caches retired by growth stay below the live
+// ones (nothing is freed that a reader might hold, and nothing piles up).
+TEST(Concurrency, CachesRefreshedAndGrownUnderLockFreeReaders) {
+  constexpr int kMethods = 64, kSubclasses = 8, kCategories = 200;
+  static std::deque<std::string> names;
+  static std::vector<objc_method_def> methods;
+  for (int i = 0; i < kMethods; ++i)
+    methods.push_back({names.emplace_back("grow" + std::to_string(i)).c_str(), objc_imp(&number<1>)});
+  static objc_class_def root = {"GrowRoot", nullptr, 0, objc_no_methods, {methods.data(), kMethods}, Nil};
+  static std::deque<objc_class_def> subs;
+  static std::vector<objc_class_def*> defs = {&root};
+  for (int i = 0; i < kSubclasses; ++i)
+    defs.push_back(
+        &subs.emplace_back(objc_class_def{names.emplace_back("GrowSub" + std::to_string(i)).c_str(),
+                                          "GrowRoot", 0, objc_no_methods, objc_no_methods, Nil}));
+  static objc_module_record record = {
+      OBJC_MODULE_VERSION, "Grow", defs.data(), static_cast<uint32_t>(defs.size()), nullptr, 0, nullptr, 0};
+  __objc_execClass(&record);
+  objc_register_header("grow");
+  objc_finish_header();
+  static std::vector<id> objects;
+  for (objc_class_def* def : defs) objects.push_back(class_createInstance(def->cls, 0));
+  std::vector<SEL> sels;
+  for (const objc_method_def& m : methods) sels.push_back(sel_registerName(m.name));
+  SEL missing = sel_registerName("growMissing");
+
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < kSenders; ++t) {
+    readers.emplace_back([&, t] {
+      // Each reader starts on a different subclass, so caches fill from
+      // several threads at once.
+      for (int pass = 0; !done.load() || pass < 4; ++pass) {
+        for (size_t i = 0; i < objects.size(); ++i) {
+          id object = objects[(i + static_cast<size_t>(t)) % objects.size()];
+          for (SEL sel : sels) {
+            int got = msg<int>(object, sel);
+            if (got != 1 && got != 2) wrong.fetch_add(1);
+          }
+          if (!class_respondsToSelector(object->isa, sels[static_cast<size_t>(pass) % kMethods]) ||
+              class_respondsToSelector(object->isa, missing))
+            wrong.fetch_add(1);
+        }
+      }
+    });
+  }
+  static std::deque<objc_method_def> replaced;
+  static std::deque<objc_category_def> categories;
+  static std::deque<objc_module_record> records;
+  static std::deque<const objc_category_def*> lists;
+  for (int c = 0; c < kCategories; ++c) {
+    objc_method_def& m =
+        replaced.emplace_back(objc_method_def{methods[c % kMethods].name, objc_imp(&number<2>)});
+    lists.push_back(
+        &categories.emplace_back(objc_category_def{"GrowRoot", "Grow", objc_no_methods, {&m, 1}}));
+    records.push_back({OBJC_MODULE_VERSION, "GrowCategory", nullptr, 0, &lists.back(), 1, nullptr, 0});
+    __objc_execClass(&records.back());
+    objc_register_header("grow-category");
+    objc_finish_header();
+  }
+  done.store(true);
+  for (std::thread& t : readers) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  for (id object : objects)
+    for (SEL sel : sels) EXPECT_EQ(msg<int>(object, sel), 2);
+  objc_cache_statistics stats = objc_getCacheStatistics();
+  EXPECT_LT(stats.retired_bytes, stats.live_bytes);
+  for (id object : objects) object_dispose(object);
+}

@@ -1,8 +1,9 @@
 // NSDictionary and NSMutableDictionary. Keys are matched by sending -hash
 // and -isEqual:, and are copied on the way in; values are retained. Entries
-// keep their insertion order, and look-up compares the cached hash before
-// sending -isEqual:. Every change is checked first and applied last, so a
-// raise leaves the dictionary as it was.
+// keep their insertion order; once there are more than a few, a hashed
+// index over them finds a key in constant time, and look-up compares the
+// cached hash before sending -isEqual:. Every change is checked first and
+// applied last, so a raise leaves the dictionary as it was.
 #include "Foundation/NSDictionary.h"
 
 #include <string>
@@ -22,22 +23,72 @@ struct Entry {
 };
 using Entries = std::vector<Entry>;
 
-Entries& entries(id self) {
+// Up to this many entries a look-up compares them in order.
+constexpr size_t kDirectSearch = 8;
+
+// What NSDictionaryLayout::entries points at.
+struct Storage {
+  Entries list;  // insertion order
+  // Open-addressed by key hash, power-of-two sized, at most half full:
+  // position + 1 of an entry in list, 0 for an empty slot. Empty while
+  // list has kDirectSearch entries or fewer.
+  std::vector<uint32_t> index;
+};
+
+Storage& storage(id self) {
   auto* d = static_cast<NSDictionaryLayout*>(self);
-  if (d->entries == nullptr) d->entries = new Entries;
-  return *static_cast<Entries*>(d->entries);
+  if (d->entries == nullptr) d->entries = new Storage;
+  return *static_cast<Storage*>(d->entries);
+}
+
+Entries& entries(id self) { return storage(self).list; }
+
+void index_position(Storage& s, size_t position) {
+  size_t mask = s.index.size() - 1;
+  size_t i = s.list[position].hash & mask;
+  while (s.index[i] != 0) i = (i + 1) & mask;
+  s.index[i] = static_cast<uint32_t>(position + 1);
+}
+
+void rebuild_index(Storage& s) {
+  s.index.clear();
+  if (s.list.size() <= kDirectSearch) return;
+  size_t capacity = 16;
+  while (capacity < s.list.size() * 2) capacity *= 2;
+  s.index.assign(capacity, 0);
+  for (size_t i = 0; i < s.list.size(); ++i) index_position(s, i);
+}
+
+// Appends an entry and indexes it.
+void append(Storage& s, const Entry& entry) {
+  s.list.push_back(entry);
+  if (s.list.size() * 2 > s.index.size())
+    rebuild_index(s);
+  else
+    index_position(s, s.list.size() - 1);
 }
 
 bool is_dictionary(id obj) { return NSObjectIsKindOf(obj, NSDictionary_def.cls); }
 
-// Index of the entry whose key equals key, or -1.
+bool same_key(const Entry& entry, id key, NSUInteger hash) {
+  return entry.hash == hash && (entry.key == key || msg<BOOL>(entry.key, SELECTOR(isEqual:), key) != NO);
+}
+
+// Index of the entry whose key equals key, or -1. isEqual: may raise; the
+// storage is the dictionary's own, so nothing here needs cleaning up.
 ptrdiff_t find(id self, id key, NSUInteger hash) {
-  Entries& list = entries(self);
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i].hash == hash && (list[i].key == key || msg<BOOL>(list[i].key, SELECTOR(isEqual:), key) != NO))
-      return static_cast<ptrdiff_t>(i);
+  Storage& s = storage(self);
+  if (s.index.empty()) {
+    for (size_t i = 0; i < s.list.size(); ++i)
+      if (same_key(s.list[i], key, hash)) return static_cast<ptrdiff_t>(i);
+    return -1;
   }
-  return -1;
+  size_t mask = s.index.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    uint32_t slot = s.index[i];
+    if (slot == 0) return -1;
+    if (same_key(s.list[slot - 1], key, hash)) return static_cast<ptrdiff_t>(slot - 1);
+  }
 }
 
 [[noreturn]] void raise_nil(Class cls, const char* method, bool key) {
@@ -60,7 +111,7 @@ void store(id self, id value, id key, const char* method) {
     return;
   }
   id copied = msg<id>(key, SELECTOR(copy));
-  entries(self).push_back({copied, msg<id>(value, SELECTOR(retain)), hash});
+  append(storage(self), {copied, msg<id>(value, SELECTOR(retain)), hash});
 }
 
 // Empties list and releases its keys and values, each key before its
@@ -120,21 +171,20 @@ id NSDictionary_initWithObjectsForKeysCount(id self, SEL, const id* objects, con
 }
 id NSDictionary_initWithDictionary(id self, SEL, id other) {
   if (is_dictionary(other)) {
-    Entries& list = entries(self);
+    Storage& s = storage(self);
     for (const Entry& entry : entries(other))
-      list.push_back(
-          {msg<id>(entry.key, SELECTOR(retain)), msg<id>(entry.value, SELECTOR(retain)), entry.hash});
+      append(s, {msg<id>(entry.key, SELECTOR(retain)), msg<id>(entry.value, SELECTOR(retain)), entry.hash});
   }
   return self;
 }
 void NSDictionary_dealloc(id self, SEL) {
   auto* d = static_cast<NSDictionaryLayout*>(self);
-  auto* list = static_cast<Entries*>(d->entries);
+  auto* s = static_cast<Storage*>(d->entries);
   d->entries = nullptr;
-  if (list != nullptr) {
+  if (s != nullptr) {
     Entries owned;
-    owned.swap(*list);
-    delete list;
+    owned.swap(s->list);
+    delete s;
     // If a key's or value's dealloc raises, the rest go to the pool and the
     // dictionary is freed all the same before the raise goes on.
     NSRunCleaningUpOnRaise([&] { release_entries(owned); },
@@ -213,15 +263,17 @@ void NSMutableDictionary_removeObjectForKey(id self, SEL, id key) {
     NSRaise("NSInvalidArgumentException", "-[NSMutableDictionary removeObjectForKey:]: nil key");
   ptrdiff_t at = find(self, key, msg<NSUInteger>(key, SELECTOR(hash)));
   if (at < 0) return;
-  Entries& list = entries(self);
-  Entry removed = list[static_cast<size_t>(at)];
-  list.erase(list.begin() + at);
+  Storage& s = storage(self);
+  Entry removed = s.list[static_cast<size_t>(at)];
+  s.list.erase(s.list.begin() + at);
+  rebuild_index(s);  // later entries moved down one place
   const id pair[] = {removed.key, removed.value};
   release_each(pair, 2);
 }
 void NSMutableDictionary_removeAllObjects(id self, SEL) {
   Entries removed;
   removed.swap(entries(self));
+  storage(self).index.clear();
   release_entries(removed);
 }
 void NSMutableDictionary_addEntriesFromDictionary(id self, SEL, id other) {

@@ -69,7 +69,7 @@ id NSObject_mutableCopy(id self, SEL) {
 BOOL NSObject_isKindOfClass(id self, SEL, Class cls) { return NSObjectIsKindOf(self, cls) ? YES : NO; }
 BOOL NSObject_isMemberOfClass(id self, SEL, Class cls) { return object_getClass(self) == cls ? YES : NO; }
 BOOL NSObject_respondsToSelector(id self, SEL, SEL sel) {
-  return sel != nullptr && class_respondsToSelector(object_getClass(self), sel) ? YES : NO;
+  return objc::responds_to(self->isa, sel);
 }
 BOOL NSObject_isEqual(id self, SEL, id other) { return self == other ? YES : NO; }
 NSUInteger NSObject_hash(id self, SEL) {

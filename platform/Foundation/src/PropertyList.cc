@@ -5,21 +5,60 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace plist {
 
 // --- Dictionary --------------------------------------------------------
 
+namespace {
+
+// Up to this many entries a search compares keys directly.
+constexpr size_t kDirectSearch = 8;
+
+size_t key_hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
+}  // namespace
+
+ptrdiff_t Dictionary::position(std::string_view key) const {
+  if (index_.empty()) {
+    for (size_t i = 0; i < entries_.size(); ++i)
+      if (entries_[i].first == key) return static_cast<ptrdiff_t>(i);
+    return -1;
+  }
+  size_t mask = index_.size() - 1;
+  for (size_t i = key_hash(key) & mask;; i = (i + 1) & mask) {
+    uint32_t slot = index_[i];
+    if (slot == 0) return -1;
+    if (entries_[slot - 1].first == key) return static_cast<ptrdiff_t>(slot - 1);
+  }
+}
+
+// Enters entries_[position] in the index, which has room for it.
+void Dictionary::index_entry(size_t position) {
+  size_t mask = index_.size() - 1;
+  size_t i = key_hash(entries_[position].first) & mask;
+  while (index_[i] != 0) i = (i + 1) & mask;
+  index_[i] = static_cast<uint32_t>(position + 1);
+}
+
+void Dictionary::rebuild_index() {
+  index_.clear();
+  if (entries_.size() <= kDirectSearch) return;
+  size_t capacity = 16;
+  while (capacity < entries_.size() * 2) capacity *= 2;  // at most half full
+  index_.assign(capacity, 0);
+  for (size_t i = 0; i < entries_.size(); ++i) index_entry(i);
+}
+
 const Value* Dictionary::find(std::string_view key) const {
-  for (const Entry& entry : entries_)
-    if (entry.first == key) return &entry.second;
-  return nullptr;
+  ptrdiff_t at = position(key);
+  return at >= 0 ? &entries_[static_cast<size_t>(at)].second : nullptr;
 }
 
 Value* Dictionary::find(std::string_view key) {
-  for (Entry& entry : entries_)
-    if (entry.first == key) return &entry.second;
-  return nullptr;
+  ptrdiff_t at = position(key);
+  return at >= 0 ? &entries_[static_cast<size_t>(at)].second : nullptr;
 }
 
 void Dictionary::set(std::string key, Value value) {
@@ -28,12 +67,17 @@ void Dictionary::set(std::string key, Value value) {
     return;
   }
   entries_.emplace_back(std::move(key), std::move(value));
+  if (entries_.size() * 2 > index_.size())
+    rebuild_index();
+  else
+    index_entry(entries_.size() - 1);
 }
 
 bool Dictionary::erase(std::string_view key) {
-  auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.first == key; });
-  if (it == entries_.end()) return false;
-  entries_.erase(it);
+  ptrdiff_t at = position(key);
+  if (at < 0) return false;
+  entries_.erase(entries_.begin() + at);
+  rebuild_index();  // later entries moved down one place
   return true;
 }
 

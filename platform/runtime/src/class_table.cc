@@ -1,7 +1,5 @@
 // The class table: names to classes, read without a lock, and the list of
 // every registered class. Also the simple class and instance accessors.
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,7 +12,7 @@ namespace {
 // names cannot match without comparing the strings.
 struct NameSlot {
   std::atomic<const char*> name;
-  std::atomic<Class> cls;
+  std::atomic<objc_name_owner*> owner;
   std::atomic<uint32_t> hash;
 };
 
@@ -36,6 +34,9 @@ NameTable* new_table(uint32_t capacity) {
 
 std::atomic<NameTable*> g_names{new_table(256)};
 std::vector<NameTable*>* g_retired_tables = new std::vector<NameTable*>;
+// Name records left without names by posing, kept since a lock-free reader
+// may still hold one.
+std::vector<objc_name_owner*>* g_retired_owners = new std::vector<objc_name_owner*>;
 std::vector<Class>* g_classes = new std::vector<Class>;
 
 // Hashes a name eight bytes at a time (the length comes from a vectorised
@@ -80,10 +81,11 @@ inline uint64_t load_word(const char* p) {
 uint32_t name_hash(const char* name) { return name_hash(name, std::strlen(name)); }
 
 // Expects runtime_lock held.
-void insert_slot(NameTable* table, const char* name, uint32_t hash, Class cls) {
+void insert_slot(NameTable* table, const char* name, uint32_t hash, objc_name_owner* owner) {
+  objc::rt::expect_runtime_lock();
   uint32_t i = hash & table->mask;
   while (table->slots()[i].name.load(std::memory_order_relaxed) != nullptr) i = (i + 1) & table->mask;
-  table->slots()[i].cls.store(cls, std::memory_order_relaxed);
+  table->slots()[i].owner.store(owner, std::memory_order_relaxed);
   table->slots()[i].hash.store(hash, std::memory_order_relaxed);
   table->slots()[i].name.store(name, std::memory_order_release);
   ++table->used;
@@ -92,21 +94,6 @@ void insert_slot(NameTable* table, const char* name, uint32_t hash, Class cls) {
 }  // namespace
 
 namespace objc::rt {
-
-std::mutex& runtime_lock() {
-  static auto* lock = new std::mutex;
-  return *lock;
-}
-
-void fatal(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  std::fputs("objc: ", stderr);
-  std::vfprintf(stderr, format, args);
-  std::fputc('\n', stderr);
-  va_end(args);
-  std::abort();
-}
 
 Class table_find(const char* name) {
   NameTable* table = g_names.load(std::memory_order_acquire);
@@ -117,18 +104,21 @@ Class table_find(const char* name) {
     const char* slot_name = slot.name.load(std::memory_order_acquire);
     if (slot_name == nullptr) return nullptr;
     if (slot.hash.load(std::memory_order_relaxed) == hash && std::memcmp(slot_name, name, length + 1) == 0)
-      return slot.cls.load(std::memory_order_acquire);
+      return slot.owner.load(std::memory_order_acquire)->cls.load(std::memory_order_acquire);
   }
 }
 
-void table_set(const char* name, Class cls) {
+// Points name at owner, adding it to the table if it is not there.
+// Expects runtime_lock held.
+void point_name(const char* name, objc_name_owner* owner) {
+  expect_runtime_lock();
   NameTable* table = g_names.load(std::memory_order_relaxed);
   uint32_t hash = name_hash(name);
   uint32_t i = hash & table->mask;
   for (const char* n; (n = table->slots()[i].name.load(std::memory_order_relaxed)) != nullptr;
        i = (i + 1) & table->mask) {
     if (std::strcmp(n, name) == 0) {
-      table->slots()[i].cls.store(cls, std::memory_order_release);
+      table->slots()[i].owner.store(owner, std::memory_order_release);
       return;
     }
   }
@@ -137,17 +127,64 @@ void table_set(const char* name, Class cls) {
     for (uint32_t j = 0; j <= table->mask; ++j) {
       NameSlot& s = table->slots()[j];
       if (const char* n = s.name.load(std::memory_order_relaxed))
-        insert_slot(grown, n, s.hash.load(std::memory_order_relaxed), s.cls.load(std::memory_order_relaxed));
+        insert_slot(grown, n, s.hash.load(std::memory_order_relaxed),
+                    s.owner.load(std::memory_order_relaxed));
     }
     g_names.store(grown, std::memory_order_release);
     g_retired_tables->push_back(table);
     table = grown;
   }
-  insert_slot(table, name, hash, cls);
+  insert_slot(table, name, hash, owner);
 }
 
-const std::vector<Class>& all_classes() { return *g_classes; }
-void add_to_class_list(Class cls) { g_classes->push_back(cls); }
+void table_add(const char* name, Class cls) {
+  expect_runtime_lock();
+  if (cls->rt->names == nullptr) cls->rt->names = new objc_name_owner{{cls}, {}};
+  cls->rt->names->names.push_back(name);
+  point_name(name, cls->rt->names);
+}
+
+void table_hand_over(Class replaced, Class poser) {
+  expect_runtime_lock();
+  objc_name_owner* taken = replaced->rt->names;
+  if (taken == nullptr) return;
+  replaced->rt->names = nullptr;
+  taken->cls.store(poser, std::memory_order_release);
+  // The poser's own names join the record it takes over; a poser is
+  // usually new, with one name, so this does not grow with the number of
+  // times the name has been posed as.
+  if (objc_name_owner* own = poser->rt->names) {
+    for (const char* name : own->names) {
+      point_name(name, taken);
+      taken->names.push_back(name);
+    }
+    own->names.clear();
+    g_retired_owners->push_back(own);
+  }
+  poser->rt->names = taken;
+}
+
+const std::vector<Class>& all_classes() {
+  expect_runtime_lock();
+  return *g_classes;
+}
+
+void add_to_class_list(Class cls) {
+  expect_runtime_lock();
+  g_classes->push_back(cls);
+}
+
+void add_methods(Class cls, const objc_method_list& list) {
+  expect_runtime_lock();
+  for (uint32_t i = 0; i < list.count; ++i)
+    cls->rt->methods[sel_registerName(list.methods[i].name)] = list.methods[i].imp;
+}
+
+IMP load_method_in(const objc_method_list& class_methods) {
+  for (uint32_t i = 0; i < class_methods.count; ++i)
+    if (std::strcmp(class_methods.methods[i].name, "load") == 0) return class_methods.methods[i].imp;
+  return nullptr;
+}
 
 }  // namespace objc::rt
 

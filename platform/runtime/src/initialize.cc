@@ -41,10 +41,6 @@ std::vector<Running>& in_progress() {
   return *running;
 }
 
-bool is_initialized(Class cls) {
-  return (cls->flags.load(std::memory_order_acquire) & OBJC_CLASS_INITIALIZED) != 0;
-}
-
 // Removes cls from in_progress, marking it initialised if its initialize
 // returned, and wakes the threads waiting for it. Expects initialize_lock
 // held.
@@ -91,8 +87,15 @@ void ensure_initialized(Class cls) {
     });
     reinterpret_cast<void (*)(id, SEL)>(imp)(cls, selector_for_initialize());
   }
-  std::lock_guard guard(initialize_lock());
-  finish(cls, true);
+  {
+    std::lock_guard guard(initialize_lock());
+    finish(cls, true);
+  }
+  // Its metaclass now caches what initialize resolves to, so that a
+  // subclass's look-up of initialize stops here instead of walking to the
+  // root: posing again and again as one name stays linear.
+  std::lock_guard table_guard(runtime_lock());
+  remember_lookup(cls->isa, selector_for_initialize());
 }
 
 }  // namespace objc::rt

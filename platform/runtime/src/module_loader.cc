@@ -1,11 +1,12 @@
 // Module registration and loading: the records queued by each unit's
 // static constructor, their registration when the module's attach handler
-// names the module, the pending queue of classes whose superclass has not
+// names the module, the pending index of classes whose superclass has not
 // arrived, constant strings waiting for their class, and the load messages
 // sent once a module's records are all registered.
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <string_view>
 
 #include "loader.h"
 #include "objc/unwind.h"
@@ -24,7 +25,11 @@ struct PendingClass {
 struct Registry {
   std::vector<objc_module_record*> queued;  // records of the module attaching
   std::deque<objc_module_info> modules;     // stable addresses
-  std::vector<PendingClass> pending_classes;
+  // Classes waiting for their superclass, by the superclass's name, in
+  // arrival order for each name. A class that arrives looks up only its
+  // own name here, so classes that wait for ever cost later ones nothing.
+  // Keys point at the records' names, which live for the process.
+  std::unordered_map<std::string_view, std::vector<PendingClass>> pending_classes;
   std::vector<objc_constant_string*> pending_strings;
   std::vector<Class> loadable;  // registered classes whose +load is not sent yet
 };
@@ -32,11 +37,6 @@ struct Registry {
 Registry& registry() {
   static auto* r = new Registry;
   return *r;
-}
-
-void add_methods(Class cls, const objc_method_list& list) {
-  for (uint32_t i = 0; i < list.count; ++i)
-    cls->rt->methods[sel_registerName(list.methods[i].name)] = list.methods[i].imp;
 }
 
 Class new_class_object(const char* name, uint32_t flags) {
@@ -50,16 +50,15 @@ Class new_class_object(const char* name, uint32_t flags) {
 
 Class constant_string_class() { return table_find("NSConstantString"); }
 
-// Expects runtime_lock held.
-void resolve_pending(Class arrived);
-
-// Registers the class def describes, whose superclass (if any) is present.
-// Expects runtime_lock held.
-void register_class(objc_class_def* def, Class super, objc_module_info* module) {
+// Registers the class def describes, whose superclass (if any) is present,
+// and returns it; nullptr if the name is taken. Classes waiting for it are
+// left to resolve_pending. Expects runtime_lock held.
+Class register_class(objc_class_def* def, Class super, objc_module_info* module) {
+  expect_runtime_lock();
   if (table_find(def->name) != nullptr) {
     std::fprintf(stderr, "objc: class %s is defined twice; keeping the first (ignoring %s)\n", def->name,
                  module->path.c_str());
-    return;
+    return nullptr;
   }
   Class cls = new_class_object(def->name, 0);
   Class meta = new_class_object(def->name, OBJC_CLASS_META);
@@ -79,45 +78,70 @@ void register_class(objc_class_def* def, Class super, objc_module_info* module) 
     cls->rt->own_load = it->second;
   def->cls = cls;
 
-  table_set(def->name, cls);
-  cls->rt->names.push_back(def->name);
+  table_add(def->name, cls);
   if (super != nullptr) super->rt->subclasses.push_back(cls);
   add_to_class_list(cls);
   module->classes.push_back(cls);
   if (cls->rt->own_load != nullptr) registry().loadable.push_back(cls);
-  attach_pending_categories(cls);
+  attach_pending_categories(cls, def->name);
   if (std::strcmp(def->name, "NSConstantString") == 0) {
     for (objc_constant_string* s : registry().pending_strings) s->isa = cls;
     registry().pending_strings.clear();
   }
-  resolve_pending(cls);
+  return cls;
 }
 
-void add_class(objc_class_def* def, objc_module_info* module) {
-  Class super = nullptr;
-  if (def->superclass_name != nullptr && (super = table_find(def->superclass_name)) == nullptr) {
-    registry().pending_classes.push_back({def, module});
-    return;
-  }
-  register_class(def, super, module);
+// Takes the classes waiting for a superclass of this name. Expects
+// runtime_lock held.
+std::vector<PendingClass> take_waiting(const char* name) {
+  expect_runtime_lock();
+  auto& index = registry().pending_classes;
+  auto it = index.find(name);
+  if (it == index.end()) return {};
+  std::vector<PendingClass> waiting = std::move(it->second);
+  index.erase(it);
+  return waiting;
 }
 
-void resolve_pending(Class arrived) {
-  auto& pending = registry().pending_classes;
-  for (size_t i = 0; i < pending.size();) {
-    if (table_find(pending[i].def->superclass_name) == arrived) {
-      PendingClass waiting = pending[i];
-      pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
-      register_class(waiting.def, arrived, waiting.module);
-      i = 0;  // registering may have resolved and removed others
-    } else {
-      ++i;
+// Registers the classes that were waiting for arrived, and those waiting
+// for them in turn: depth first, each class's waiters in arrival order.
+// An explicit stack, so that a long chain registered subclass first does
+// not nest one call per class. Expects runtime_lock held.
+void resolve_pending(Class arrived, const char* name) {
+  expect_runtime_lock();
+  struct Level {
+    Class super;
+    std::vector<PendingClass> waiting;
+    size_t next = 0;
+  };
+  std::vector<Level> stack;
+  stack.push_back({arrived, take_waiting(name)});
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.next == level.waiting.size()) {
+      stack.pop_back();
+      continue;
     }
+    PendingClass waiting = level.waiting[level.next++];
+    if (Class cls = register_class(waiting.def, level.super, waiting.module))
+      stack.push_back({cls, take_waiting(waiting.def->name)});  // level is not used after this
   }
 }
 
 // Expects runtime_lock held.
+void add_class(objc_class_def* def, objc_module_info* module) {
+  expect_runtime_lock();
+  Class super = nullptr;
+  if (def->superclass_name != nullptr && (super = table_find(def->superclass_name)) == nullptr) {
+    registry().pending_classes[def->superclass_name].push_back({def, module});
+    return;
+  }
+  if (Class cls = register_class(def, super, module)) resolve_pending(cls, def->name);
+}
+
+// Expects runtime_lock held.
 void register_record(objc_module_record* record, objc_module_info* module) {
+  expect_runtime_lock();
   if (record->version != OBJC_MODULE_VERSION)
     fatal("module %s, unit %s: record version %u, expected %u", module->path.c_str(), record->unit_name,
           record->version, OBJC_MODULE_VERSION);
@@ -190,9 +214,7 @@ void send_loads() {
   for (Class cls : classes) reinterpret_cast<void (*)(id, SEL)>(cls->rt->own_load)(cls, load);
   for (const objc_category_def* category : categories) {
     Class cls = objc_getClass(category->class_name);
-    for (uint32_t i = 0; i < category->class_methods.count; ++i)
-      if (std::strcmp(category->class_methods.methods[i].name, "load") == 0)
-        reinterpret_cast<void (*)(id, SEL)>(category->class_methods.methods[i].imp)(cls, load);
+    reinterpret_cast<void (*)(id, SEL)>(load_method_in(category->class_methods))(cls, load);
   }
 }
 

@@ -11,7 +11,7 @@ using namespace objc::rt;
 // objects keep their class, and the poser keeps the replaced class as its
 // superclass, so its super sends reach the replaced class's methods.
 // The caches of every class that now inherits through the poser are
-// flushed in the same step, under the runtime lock; no other class's
+// refreshed in the same step, under the runtime lock; no other class's
 // look-ups change, so the cost follows the replaced class's family and not
 // the number of classes in the process.
 void class_poseAs(Class poser, Class replaced) {
@@ -33,12 +33,9 @@ void class_poseAs(Class poser, Class replaced) {
   });
   poser->rt->subclasses.insert(poser->rt->subclasses.end(), moved.begin(), moved.end());
   // Every name that yields the replaced class, its own and those of the
-  // classes it posed as earlier, now yields the poser. The class keeps the
-  // list itself, so this step does not look up every class's name.
-  for (const char* name : replaced->rt->names) {
-    table_set(name, poser);
-    poser->rt->names.push_back(name);
-  }
-  replaced->rt->names.clear();
-  for (Class cls : moved) flush_family_caches(cls);
+  // classes it posed as earlier, now yields the poser. Those names share
+  // one record, which the poser takes over: one step however many names
+  // it holds, and no look-up of every class's name.
+  table_hand_over(replaced, poser);
+  refresh_family_caches(std::move(moved));
 }

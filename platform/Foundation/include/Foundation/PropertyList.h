@@ -14,6 +14,7 @@
 // Nesting is limited to kMaxDepth levels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,7 +36,9 @@ struct Data {
 using Array = std::vector<Value>;
 
 // Keys keep the order in which they were first added. Setting an existing
-// key replaces its value in place.
+// key replaces its value in place. Look-up is hashed once the dictionary
+// holds more than a few keys, so reading a large domain is linear in its
+// size; erasing is linear.
 class FOUNDATION_EXPORT Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
@@ -54,7 +57,14 @@ class FOUNDATION_EXPORT Dictionary {
   bool operator==(const Dictionary&) const;
 
  private:
+  ptrdiff_t position(std::string_view key) const;  // -1 if absent
+  void index_entry(size_t position);
+  void rebuild_index();
+
   std::vector<Entry> entries_;
+  // Open-addressed, power-of-two sized: position + 1 of an entry, 0 for an
+  // empty slot. Empty while entries_ is short enough to search directly.
+  std::vector<uint32_t> index_;
 };
 
 struct Value {

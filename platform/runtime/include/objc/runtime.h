@@ -9,20 +9,29 @@
 
 // One slot of a per-class dispatch cache. A slot is filled by writing imp
 // first and then publishing sel with release order, so a reader that sees
-// sel also sees its imp.
+// sel also sees an imp for it. Once a slot holds a selector it keeps that
+// selector for the life of the cache; only its imp may be replaced, by
+// another implementation of the same selector for the same class.
 struct objc_cache_entry {
   std::atomic<SEL> sel;
   std::atomic<IMP> imp;
 };
 
 // Open-addressed table of (selector, implementation) pairs, sized to a
-// power of two. A cache is never changed in place once a reader may hold
-// it except to fill an empty slot; growing or flushing swaps in a new one.
+// power of two and probed linearly from a selector's home slot. Selectors
+// are 16-byte aligned, so the home slot's byte offset from slots() is
+// (sel >> OBJC_CACHE_SEL_SHIFT) & offset_mask: on 64-bit targets, where a
+// slot is 16 bytes, a single AND. A cache is never changed in place once
+// a reader may hold it except to fill an empty slot or to replace a
+// slot's imp; growing swaps in a new one.
 struct objc_cache {
-  uint32_t mask;      // slot count - 1
-  uint32_t occupied;  // written under the runtime lock only
+  uintptr_t offset_mask;  // (slot count - 1) * sizeof(objc_cache_entry)
+  uint32_t mask;          // slot count - 1
+  uint32_t occupied;      // written under the runtime lock only
   objc_cache_entry* slots() { return reinterpret_cast<objc_cache_entry*>(this + 1); }
 };
+inline constexpr unsigned OBJC_CACHE_SEL_SHIFT = sizeof(objc_cache_entry) == 16 ? 0 : 1;
+static_assert(sizeof(objc_cache_entry) == 16 >> OBJC_CACHE_SEL_SHIFT);
 
 enum objc_class_flags : uint32_t {
   OBJC_CLASS_META = 1u << 0,
@@ -61,6 +70,9 @@ OBJC_EXPORT Class class_getSuperclass(Class cls);
 OBJC_EXPORT BOOL class_isMetaClass(Class cls);
 OBJC_EXPORT Class object_getClass(id obj);
 // True if instances of cls respond to sel (own or inherited method).
+// Answered from cls's dispatch cache when it holds sel, without a lock;
+// otherwise looked up and, once cls is initialised, cached, a negative
+// answer included.
 OBJC_EXPORT BOOL class_respondsToSelector(Class cls, SEL sel);
 // Path of the module that registered cls, or nullptr.
 OBJC_EXPORT const char* class_getModulePath(Class cls);
@@ -82,16 +94,30 @@ OBJC_EXPORT void object_dispose(id obj);
 OBJC_EXPORT void class_poseAs(Class poser, Class replaced);
 
 // --- Dispatch ----------------------------------------------------------
-// The full look-up behind a cache miss: runs initialize if the receiver's
-// class has not had it, searches the hierarchy and fills the cache.
+// What a send runs when the selector is not in the first slot it probes:
+// the rest of the cache's probe, without a lock, and then the full look-up,
+// which runs initialize if the receiver's class has not had it, searches
+// the hierarchy and fills the cache.
 OBJC_EXPORT IMP objc_msg_lookup_slow(id receiver, SEL sel);
-// Look-up starting at sup->super_class, for super sends.
+// The same starting at sup->super_class, for super sends.
 OBJC_EXPORT IMP objc_msg_lookup_super(const objc_super* sup, SEL sel);
+// Dispatch cache memory, for tests and benchmarks: bytes in the caches
+// classes use now, and bytes in caches replaced by bigger ones. Takes the
+// runtime lock.
+struct objc_cache_statistics {
+  size_t live_bytes;
+  size_t retired_bytes;
+};
+OBJC_EXPORT objc_cache_statistics objc_getCacheStatistics(void);
 // What an unrecognised selector runs: the framework installs a handler that
 // raises; without one the process stops with a diagnosis. The handler
 // receives the receiver and the selector and must not return.
 using objc_unrecognized_handler = void (*)(id receiver, SEL sel);
 OBJC_EXPORT void objc_setUnrecognizedSelectorHandler(objc_unrecognized_handler handler);
+// What a send of a selector that no class in the hierarchy implements
+// runs: the handler, or a diagnosis and a stop. A cache slot holding it is
+// a cached "does not respond".
+OBJC_EXPORT void objc_unrecognized_selector(id receiver, SEL sel);
 
 // --- Module registration ----------------------------------------------
 struct objc_module_record;

@@ -1,0 +1,201 @@
+// The dispatch caches beyond a plain hit: which caches a category touches,
+// how much memory caches keep across refreshes, respondsToSelector:
+// answered from the cache (negative answers included), and pending classes
+// and categories found by the name they wait for.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "objc/module.h"
+
+namespace {
+
+template <class F>
+objc_method_def method(const char* name, F fn) {
+  return {name, objc_imp(+fn)};
+}
+
+// Records, definitions, names and objects live for the process, as the
+// runtime expects; kept here so that leak checkers see them reachable.
+template <class T>
+std::deque<T>& kept() {
+  static auto* items = new std::deque<T>;
+  return *items;
+}
+
+const char* keep_name(std::string name) { return kept<std::string>().emplace_back(std::move(name)).c_str(); }
+
+id keep_instance(Class cls) { return kept<id>().emplace_back(class_createInstance(cls, 0)); }
+
+struct Module {
+  std::vector<objc_class_def*> classes;
+  std::vector<const objc_category_def*> categories;
+  objc_module_record record{};
+};
+
+void register_module(std::vector<objc_class_def*> classes,
+                     std::vector<const objc_category_def*> categories = {}) {
+  Module& m = kept<Module>().emplace_back(Module{std::move(classes), std::move(categories)});
+  m.record = {OBJC_MODULE_VERSION,
+              "CacheTest",
+              m.classes.data(),
+              static_cast<uint32_t>(m.classes.size()),
+              m.categories.data(),
+              static_cast<uint32_t>(m.categories.size()),
+              nullptr,
+              0};
+  __objc_execClass(&m.record);
+  objc_register_header("cache-test");
+  objc_finish_header();
+}
+
+objc_class_def* class_def(const std::string& name, const char* super,
+                          objc_method_list instance = objc_no_methods,
+                          objc_method_list klass = objc_no_methods) {
+  return &kept<objc_class_def>().emplace_back(
+      objc_class_def{keep_name(name), super, sizeof(objc_object), klass, instance, Nil});
+}
+
+objc_method_def original[] = {
+    method("who", [](id, SEL) { return 1; }),
+    method("other", [](id, SEL) { return 5; }),
+};
+objc_method_def original_class[] = {method("kind", [](id, SEL) { return 1; })};
+objc_method_def replacement[] = {method("who", [](id, SEL) { return 2; })};
+objc_method_def replacement_class[] = {method("kind", [](id, SEL) { return 2; })};
+
+bool slot_holds(Class cls, SEL sel) {
+  objc_cache* cache = cls->cache.load();
+  for (uint32_t i = 0; i <= cache->mask; ++i)
+    if (cache->slots()[i].sel.load() == sel) return true;
+  return false;
+}
+
+// A category on a class changes what it, its subclasses and their
+// metaclasses find, and touches no other class's cache.
+TEST(CacheRefresh, ACategoryRefreshesItsClassFamilyOnlyAndLeavesOthersCached) {
+  register_module({class_def("FamRoot", nullptr, objc_methods(original), objc_methods(original_class)),
+                   class_def("FamMid", "FamRoot"), class_def("FamLeaf", "FamMid"),
+                   class_def("FamSibling", "FamRoot"),
+                   class_def("Unrelated", nullptr, objc_methods(original), objc_methods(original_class))});
+  std::vector<id> objects;
+  for (const char* name : {"FamRoot", "FamMid", "FamLeaf", "FamSibling", "Unrelated"}) {
+    objects.push_back(keep_instance(objc_getClass(name)));
+    EXPECT_EQ(msg<int>(objects.back(), SELECTOR(who)), 1);
+    EXPECT_EQ(msg<int>(objects.back(), SELECTOR(other)), 5);
+    EXPECT_EQ(msg<int>(objc_getClass(name), SELECTOR(kind)), 1);
+  }
+  Class unrelated = objc_getClass("Unrelated");
+  objc_cache* unrelated_cache = unrelated->cache.load();
+  objc_cache* unrelated_meta_cache = unrelated->isa->cache.load();
+  objc_cache* root_cache = objc_getClass("FamRoot")->cache.load();
+  objc_cache_statistics before = objc_getCacheStatistics();
+
+  static objc_category_def cat = {"FamMid", "Replace", objc_methods(replacement_class),
+                                  objc_methods(replacement)};
+  register_module({}, {&cat});
+
+  EXPECT_EQ(msg<int>(objects[0], SELECTOR(who)), 1);  // the superclass is not extended
+  EXPECT_EQ(msg<int>(objects[1], SELECTOR(who)), 2);
+  EXPECT_EQ(msg<int>(objects[2], SELECTOR(who)), 2);  // inherited through the extended class
+  EXPECT_EQ(msg<int>(objects[3], SELECTOR(who)), 1);
+  EXPECT_EQ(msg<int>(objects[2], SELECTOR(other)), 5);
+  EXPECT_EQ(msg<int>(objc_getClass("FamLeaf"), SELECTOR(kind)), 2);
+  EXPECT_EQ(msg<int>(objc_getClass("FamRoot"), SELECTOR(kind)), 1);
+  // Unrelated classes keep their caches and what is in them.
+  EXPECT_EQ(unrelated->cache.load(), unrelated_cache);
+  EXPECT_EQ(unrelated->isa->cache.load(), unrelated_meta_cache);
+  EXPECT_TRUE(slot_holds(unrelated, SELECTOR(who)));
+  EXPECT_EQ(objc_getClass("FamRoot")->cache.load(), root_cache);
+  // Refreshing in place retires no cache.
+  EXPECT_EQ(objc_getCacheStatistics().retired_bytes, before.retired_bytes);
+}
+
+// Categories on a root class followed by sends that use every cached
+// selector again: cache memory stops growing once each class's cache has
+// reached its size, and what growth retired stays below what is live.
+TEST(CacheRefresh, RepeatedCategoriesDoNotGrowCacheMemory) {
+  constexpr int kClasses = 200, kMethods = 20;
+  static std::vector<objc_method_def> methods;
+  for (int i = 0; i < kMethods; ++i)
+    methods.push_back({keep_name("m" + std::to_string(i)), objc_imp(+[](id, SEL) { return 7; })});
+  std::vector<objc_class_def*> classes = {
+      class_def("MemRoot", nullptr, {methods.data(), static_cast<uint32_t>(methods.size())})};
+  for (int i = 0; i < kClasses; ++i) classes.push_back(class_def("MemSub" + std::to_string(i), "MemRoot"));
+  register_module(classes);
+  std::vector<id> objects;
+  for (objc_class_def* def : classes) objects.push_back(keep_instance(def->cls));
+  auto send_all = [&] {
+    for (id object : objects)
+      for (const objc_method_def& m : methods) ASSERT_EQ(msg<int>(object, sel_registerName(m.name)), 7);
+  };
+  send_all();
+  objc_cache_statistics warm = objc_getCacheStatistics();
+  EXPECT_LT(warm.retired_bytes, warm.live_bytes);
+  for (int cycle = 0; cycle < 5; ++cycle) {
+    register_module({}, {&kept<objc_category_def>().emplace_back(objc_category_def{
+                            "MemRoot", "Again", objc_no_methods, objc_methods(replacement)})});
+    send_all();
+    objc_cache_statistics now = objc_getCacheStatistics();
+    EXPECT_EQ(now.live_bytes, warm.live_bytes) << cycle;
+    EXPECT_EQ(now.retired_bytes, warm.retired_bytes) << cycle;
+  }
+}
+
+// respondsToSelector: caches both answers. A cached "no" must not change
+// what a send of that selector does, and a method added later turns it
+// into "yes".
+TEST(RespondsToSelector, CachedAnswersFollowCategoriesAndKeepTheUnrecognizedPath) {
+  register_module({class_def("AskRoot", nullptr, objc_methods(original)), class_def("AskSub", "AskRoot")});
+  Class sub = objc_getClass("AskSub");
+  id object = keep_instance(sub);
+  EXPECT_FALSE(class_respondsToSelector(sub, SELECTOR(extra)));  // not initialised yet: not cached
+  EXPECT_EQ(msg<int>(object, SELECTOR(who)), 1);                 // initialises the class
+  EXPECT_TRUE(class_respondsToSelector(sub, SELECTOR(who)));
+  EXPECT_TRUE(class_respondsToSelector(sub, SELECTOR(other)));
+  EXPECT_FALSE(class_respondsToSelector(sub, SELECTOR(extra)));
+  EXPECT_TRUE(slot_holds(sub, SELECTOR(extra)));  // the negative answer is cached
+  EXPECT_FALSE(class_respondsToSelector(sub, SELECTOR(extra)));
+  // A root metaclass inherits from its root class: instance methods of the
+  // root answer class messages too.
+  EXPECT_TRUE(class_respondsToSelector(sub->isa, SELECTOR(who)));
+  EXPECT_FALSE(class_respondsToSelector(sub->isa, SELECTOR(extra)));
+  EXPECT_DEATH(msg<void>(object, SELECTOR(extra)), "-\\[AskSub extra\\]: unrecognized selector");
+
+  static objc_method_def extra[] = {method("extra", [](id, SEL) { return 9; })};
+  static objc_category_def cat = {"AskRoot", "Extra", objc_no_methods, objc_methods(extra)};
+  register_module({}, {&cat});
+  EXPECT_TRUE(class_respondsToSelector(sub, SELECTOR(extra)));
+  EXPECT_EQ(msg<int>(object, SELECTOR(extra)), 9);
+}
+
+// A chain registered subclass first resolves link by link as each
+// superclass arrives; classes waiting for a name that never comes stay
+// out of the way; a category waits for its class by name.
+TEST(Pending, ReversedChainOrphansAndWaitingCategoriesResolveByName) {
+  constexpr int kDepth = 500;
+  std::vector<objc_class_def*> reversed;
+  for (int i = kDepth - 1; i > 0; --i)
+    reversed.push_back(class_def("Chain" + std::to_string(i), keep_name("Chain" + std::to_string(i - 1))));
+  reversed.push_back(class_def("Orphan", "NeverRegistered"));
+  static objc_category_def waiting = {"Chain0", "Waiting", objc_no_methods, objc_methods(replacement)};
+  register_module(reversed, {&waiting});
+  EXPECT_EQ(objc_getClass("Chain1"), Nil);
+  register_module({class_def("Chain0", nullptr, objc_methods(original))});
+  for (int i = 1; i < kDepth; ++i) {
+    Class cls = objc_getClass(("Chain" + std::to_string(i)).c_str());
+    ASSERT_NE(cls, Nil) << i;
+    ASSERT_EQ(class_getSuperclass(cls), objc_getClass(("Chain" + std::to_string(i - 1)).c_str())) << i;
+  }
+  id leaf = keep_instance(objc_getClass(("Chain" + std::to_string(kDepth - 1)).c_str()));
+  EXPECT_EQ(msg<int>(leaf, SELECTOR(who)), 2);  // the category reached Chain0 when it arrived
+  EXPECT_EQ(msg<int>(leaf, SELECTOR(other)), 5);
+  EXPECT_EQ(objc_getClass("Orphan"), Nil);
+  register_module({class_def("NeverRegistered", nullptr)});
+  ASSERT_NE(objc_getClass("Orphan"), Nil);
+  EXPECT_EQ(class_getSuperclass(objc_getClass("Orphan")), objc_getClass("NeverRegistered"));
+}
+
+}  // namespace
