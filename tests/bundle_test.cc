@@ -10,6 +10,10 @@
 #include <memory>
 #include <thread>
 
+#if !defined(_WIN32)
+#  include <sys/stat.h>
+#endif
+
 #include "Foundation/Foundation.h"
 #include "Foundation/NSBundle.h"
 #include "host_process.h"
@@ -138,6 +142,23 @@ TEST_F(Bundle, MissingInfoDictionaryIsEmptyAndSilent) {
   ASSERT_NE(info, nil);
   EXPECT_EQ(msg<NSUInteger>(info, SELECTOR(count)), 0u);
   EXPECT_EQ(msg<id>(bundle, SELECTOR(bundleIdentifier)), nil);
+}
+
+// An information dictionary saved with a UTF-8 byte-order mark keeps its
+// entries; one that is not a regular file (a FIFO) is reported at once
+// rather than waited on, and reads empty.
+TEST_F(Bundle, InfoDictionaryWithAByteOrderMarkOrOfTheWrongKind) {
+  id marked = bundle_at(make_bundle("Marked.bundle", "\xEF\xBB\xBF{ NSBundleIdentifier = com.example.m; }"));
+  EXPECT_EQ(text(msg<id>(marked, SELECTOR(bundleIdentifier))), "com.example.m");
+#if !defined(_WIN32)
+  fs::path fifo = make_bundle("Fifo.bundle", nullptr);
+  ASSERT_EQ(::mkfifo((fifo / "Resources" / "Info.plist").c_str(), 0600), 0);
+  testing::internal::CaptureStderr();
+  id info = msg<id>(bundle_at(fifo), SELECTOR(infoDictionary));
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
+  EXPECT_EQ(msg<NSUInteger>(info, SELECTOR(count)), 0u);
+#endif
 }
 
 TEST_F(Bundle, MalformedInfoDictionaryReportsOnceAndReadsEmpty) {

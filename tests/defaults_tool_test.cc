@@ -6,6 +6,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+
+#if defined(_WIN32)
+#  include <process.h>
+#else
+#  include <spawn.h>
+#  include <sys/stat.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+extern char** environ;
+#endif
 
 #include "Foundation/Foundation.h"
 #include "Foundation/NSUserDefaults.h"
@@ -143,6 +154,173 @@ TEST_F(DefaultsTool, MalformedDomainIsReportedAndLeftAlone) {
   EXPECT_EQ(run({"write", "App", "{ C = 1; }"}).exit_code, 1);
   EXPECT_EQ(test_support::slurp(dir_ / "App.plist"), broken);
 }
+
+// The reader's nesting limit is the writer's: a value one level too deep
+// for the domain is refused, and the domain reads as before, byte for byte.
+TEST_F(DefaultsTool, WritesOnlyWhatReadsBack) {
+  ASSERT_EQ(run({"write", "App", "CorvaneEnable", "NO"}).exit_code, 0);
+  std::string before = test_support::slurp(dir_ / "App.plist");
+  // 511 levels inside the domain's own dictionary read back; 512 do not.
+  ASSERT_EQ(run({"write", "App", "Deep", std::string(511, '(') + std::string(511, ')')}).exit_code, 0);
+  ASSERT_EQ(run({"delete", "App", "Deep"}).exit_code, 0);
+  ProcessResult deep = run({"write", "App", "Deep", std::string(512, '(') + std::string(512, ')')});
+  EXPECT_EQ(deep.exit_code, 1);
+  EXPECT_NE(deep.err.find("not saving domain App: it would not read back"), std::string::npos) << deep.err;
+  EXPECT_NE(deep.err.find("nesting deeper than 512 levels"), std::string::npos) << deep.err;
+  EXPECT_EQ(test_support::slurp(dir_ / "App.plist"), before);
+  EXPECT_EQ(run({"read", "App", "CorvaneEnable"}).out, "NO\n");
+}
+
+// What is typed is stored unless all of it reads as a property list: a
+// comment marker is part of the string.
+TEST_F(DefaultsTool, ValueWithACommentMarkerIsStoredAsTyped) {
+  ASSERT_EQ(run({"write", "App", "K", "a // b"}).exit_code, 0);
+  EXPECT_EQ(run({"read", "App", "K"}).out, "\"a // b\"\n");
+  ASSERT_EQ(run({"write", "App", "L", "(a, /* b */ c)"}).exit_code, 0);
+  EXPECT_EQ(run({"read", "App", "L"}).out, "\"(a, /* b */ c)\"\n");
+}
+
+// Runs the tool and waits for it, with no shell and no captured output:
+// for children started from two threads at once (the shell's redirection
+// does not bear that under Wine).
+int run_directly(const std::vector<std::string>& args) {
+  std::string tool = test_support::utf8(test_support::program("defaults"));
+#if defined(_WIN32)
+  // The run-time joins the arguments with spaces: each is quoted.
+  std::vector<std::wstring> words{test_support::command_line_wide("\"" + tool + "\"")};
+  for (const std::string& a : args) words.push_back(test_support::command_line_wide("\"" + a + "\""));
+  std::vector<const wchar_t*> argv;
+  for (const std::wstring& w : words) argv.push_back(w.c_str());
+  argv.push_back(nullptr);
+  std::wstring path = test_support::command_line_wide(tool);
+  return static_cast<int>(_wspawnv(_P_WAIT, path.c_str(), argv.data()));
+#else
+  std::vector<char*> argv{tool.data()};
+  std::vector<std::string> copies(args);
+  for (std::string& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+// Two processes writing one domain at once: each write is a locked
+// read-modify-write, so every key survives.
+TEST_F(DefaultsTool, ConcurrentWritersKeepEveryKey) {
+  auto writer = [](char who) {
+    for (int i = 0; i < 100; ++i)
+      EXPECT_EQ(run_directly({"write", "Race", std::string(1, who) + std::to_string(i), "1"}), 0);
+  };
+  std::thread first(writer, 'A'), second(writer, 'B');
+  first.join();
+  second.join();
+  ProcessResult all = run({"read", "Race"});
+  ASSERT_EQ(all.exit_code, 0) << all.err;
+  size_t keys = 0;
+  for (size_t at = all.out.find(" = 1;"); at != std::string::npos; at = all.out.find(" = 1;", at + 1)) ++keys;
+  EXPECT_EQ(keys, 200u) << all.out;
+}
+
+// Names that cannot be a file on every system are refused alike by
+// reading and writing: device names with any extension, ':' (a hidden
+// stream on NTFS), and names too long for the temporary file beside them.
+TEST_F(DefaultsTool, NamesThatCannotBeFilesAreRefused) {
+  for (const std::string& name : std::vector<std::string>{"AUX", "com1", "Lpt9.x", "con.plist", "NUL ", "x:y",
+                                                          "a*b", std::string(243, 'n')}) {
+    ProcessResult read = run({"read", name});
+    EXPECT_EQ(read.exit_code, 1) << name;
+    EXPECT_NE(read.err.find("domain name"), std::string::npos) << read.err;
+    ProcessResult write = run({"write", name, "K", "v"});
+    EXPECT_EQ(write.exit_code, 2) << name;
+    EXPECT_NE(write.err.find("domain name"), std::string::npos) << write.err;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "AUX.plist"));
+  // The longest name allowed is written and read back; COM10 is no device.
+  for (const std::string& name : {std::string(242, 'n'), std::string("COM10"), std::string("auxiliary")}) {
+    ASSERT_EQ(run({"write", name, "K", "v"}).exit_code, 0) << name;
+    EXPECT_EQ(run({"read", name, "K"}).out, "v\n") << name;
+  }
+}
+
+// A byte-order mark, as editors on Windows write, is skipped: the domain
+// reads, and takes writes.
+TEST_F(DefaultsTool, DomainWithAByteOrderMarkReadsAndWrites) {
+  std::ofstream(dir_ / "App.plist", std::ios::binary) << "\xEF\xBB\xBF{ A = 1; }\n";
+  EXPECT_EQ(run({"read", "App", "A"}).out, "1\n");
+  ASSERT_EQ(run({"write", "App", "B", "2"}).exit_code, 0);
+  EXPECT_EQ(run({"read", "App"}).out, "{\n    A = 1;\n    B = 2;\n}\n");
+}
+
+// Temporaries that writers stopped part-way left are removed by the next
+// write; other files beside the domain stay.
+TEST_F(DefaultsTool, StaleTemporariesAreRemovedByTheNextWrite) {
+  ASSERT_EQ(run({"write", "App", "A", "1"}).exit_code, 0);
+  std::ofstream(dir_ / "App.plist.Ab12xZ") << "{ half";
+  std::ofstream(dir_ / "App.plist.notes") << "mine";
+  std::ofstream(dir_ / "Other.plist.Ab12xZ") << "{ half";
+  ASSERT_EQ(run({"write", "App", "B", "2"}).exit_code, 0);
+  EXPECT_FALSE(fs::exists(dir_ / "App.plist.Ab12xZ"));
+  EXPECT_TRUE(fs::exists(dir_ / "App.plist.notes"));
+  EXPECT_TRUE(fs::exists(dir_ / "Other.plist.Ab12xZ"));
+}
+
+TEST_F(DefaultsTool, OversizedDomainIsRefusedWithoutReadingItAll) {
+  {
+    std::ofstream big(dir_ / "Big.plist", std::ios::binary);
+    big << "{ A = \"";
+    big << std::string((16 << 20) + 1, 'x');
+    big << "\"; }";
+  }
+  ProcessResult read = run({"read", "Big"});
+  EXPECT_EQ(read.exit_code, 1);
+  EXPECT_NE(read.err.find("larger than 16 MiB"), std::string::npos) << read.err;
+  EXPECT_EQ(run({"write", "Big", "B", "1"}).exit_code, 1);
+}
+
+#if !defined(_WIN32)
+// Special files never block or exhaust a reader: a FIFO or a link to a
+// device is refused at once, as not a regular file.
+TEST_F(DefaultsTool, SpecialFilesAreRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo((dir_ / "Fifo.plist").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir_ / "Zero.plist");
+  for (const char* name : {"Fifo", "Zero"}) {
+    ProcessResult read = run({"read", name});
+    EXPECT_EQ(read.exit_code, 1) << name;
+    EXPECT_NE(read.err.find("not a regular file"), std::string::npos) << read.err;
+    EXPECT_EQ(run({"write", name, "K", "v"}).exit_code, 1) << name;
+  }
+  EXPECT_EQ(fs::status(dir_ / "Fifo.plist").type(), fs::file_type::fifo);
+}
+
+// A new domain is private to its user; a domain file keeps its mode.
+TEST_F(DefaultsTool, NewDomainsArePrivateAndModesAreKept) {
+  ASSERT_EQ(run({"write", "App", "A", "1"}).exit_code, 0);
+  struct stat info {};
+  ASSERT_EQ(::stat((dir_ / "App.plist").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ASSERT_EQ(::chmod((dir_ / "App.plist").c_str(), 0640), 0);
+  ASSERT_EQ(run({"write", "App", "B", "2"}).exit_code, 0);
+  ASSERT_EQ(::stat((dir_ / "App.plist").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+// A domain file that is a link (into a dotfiles folder) stays a link, and
+// the file it leads to is replaced in its own folder.
+TEST_F(DefaultsTool, LinkedDomainIsWrittenThrough) {
+  fs::path dotfiles = dir_ / "dotfiles";
+  fs::create_directories(dotfiles);
+  std::ofstream(dotfiles / "App.plist") << "{ A = 1; }";
+  fs::create_symlink(fs::path("dotfiles") / "App.plist", dir_ / "App.plist");
+  ASSERT_EQ(run({"write", "App", "B", "2"}).exit_code, 0);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "App.plist"));
+  EXPECT_EQ(test_support::slurp(dotfiles / "App.plist"), "{\n    A = 1;\n    B = 2;\n}\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dotfiles), fs::directory_iterator()), 1);
+}
+#endif
 
 TEST_F(DefaultsTool, UserDefaultsSeeWhatTheToolWrote) {
   NSAutoreleaseScope pool;

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/Foundation.h"
@@ -194,8 +195,10 @@ TEST_F(UserDefaults, WritesGoThroughToTheAppDomainFile) {
   ASSERT_EQ(on_disk.state, defaults_store::Loaded::kPresent);
   EXPECT_EQ(on_disk.dictionary.find("Flag")->string(), "YES");
   EXPECT_EQ(on_disk.dictionary.find("List")->array().at(0).string(), "a b");
-  // Only the domain file is left behind: the temporary was renamed over it.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  // Only the domain file and its lock are left behind: the temporary was
+  // renamed over the file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+  EXPECT_TRUE(fs::exists(dir_ / (kApp + ".plist.lock")));
 
   msg<void>(d, SELECTOR(removeObjectForKey:), str("Flag"));
   EXPECT_EQ(defaults_store::load(kApp).dictionary.find("Flag"), nullptr);
@@ -312,6 +315,63 @@ TEST_F(UserDefaults, PersistentDomainsByName) {
   msg<void>(d, SELECTOR(removePersistentDomainForName:), str("Other"));
   EXPECT_FALSE(fs::exists(dir_ / "Other.plist"));
   EXPECT_EQ(msg<id>(d, SELECTOR(persistentDomainForName:), str("Other")), nil);
+}
+
+// Nesting the reader would refuse is refused by the writer, the object
+// converter and the store alike; the domain keeps reading.
+TEST_F(UserDefaults, NestingTheReaderRefusesIsNeverWritten) {
+  id d = defaults();
+  msg<void>(d, SELECTOR(setBool:forKey:), BOOL(NO), str("CorvaneEnable"));
+  std::string before = slurp(dir_ / (kApp + ".plist"));
+  auto nested = [](int levels) {
+    id value = str("leaf");
+    for (int i = 0; i < levels; ++i) value = NSArrayOf({value});
+    return value;
+  };
+  testing::internal::CaptureStderr();
+  // Inside the domain's dictionary, 511 levels are the most that read back.
+  msg<void>(d, SELECTOR(setObject:forKey:), nested(512), str("Deep"));
+  msg<void>(d, SELECTOR(setPersistentDomain:forName:), NSDictionaryOf({{str("K"), nested(512)}}),
+            str("Other"));
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("nesting deeper than 512 levels"), std::string::npos) << err;
+  EXPECT_EQ(slurp(dir_ / (kApp + ".plist")), before);
+  EXPECT_FALSE(fs::exists(dir_ / "Other.plist"));
+  EXPECT_EQ(defaults_store::load(kApp).state, defaults_store::Loaded::kPresent);
+
+  msg<void>(d, SELECTOR(setObject:forKey:), nested(511), str("Deep"));
+  EXPECT_EQ(defaults_store::load(kApp).state, defaults_store::Loaded::kPresent);
+  EXPECT_NE(defaults_store::load(kApp).dictionary.find("Deep"), nullptr);
+}
+
+// The saving path holds the domain's lock from reading to renaming: two
+// writers at once, here two instances on two threads, keep every key.
+TEST_F(UserDefaults, ConcurrentSavesKeepEveryKey) {
+  defaults();
+  auto writer = [](char who) {
+    id pool = msg<id>(msg<id>(cls("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
+    id mine = msg<id>(msg<id>(cls("NSUserDefaults"), SELECTOR(alloc)), SELECTOR(init));
+    for (int i = 0; i < 100; ++i) {
+      std::string key = std::string(1, who) + std::to_string(i);
+      msg<void>(mine, SELECTOR(setBool:forKey:), BOOL(YES), str(key.c_str()));
+    }
+    msg<void>(mine, SELECTOR(release));
+    msg<void>(pool, SELECTOR(release));
+  };
+  std::thread first(writer, 'A'), second(writer, 'B');
+  first.join();
+  second.join();
+  EXPECT_EQ(defaults_store::load(kApp).dictionary.size(), 200u);
+}
+
+// A UTF-8 byte-order mark before a domain is skipped.
+TEST_F(UserDefaults, DomainFileWithAByteOrderMarkReads) {
+  write_domain(kApp, "\xEF\xBB\xBF{ CorvaneEnable = NO; }");
+  write_domain("NSGlobalDomain", "\xEF\xBB\xBF{ G = YES; }");
+  id d = defaults();
+  msg<void>(d, SELECTOR(registerDefaults:), NSDictionaryOf({{str("CorvaneEnable"), str("YES")}}));
+  EXPECT_EQ(boolean(d, "CorvaneEnable"), NO);
+  EXPECT_EQ(boolean(d, "G"), YES);
 }
 
 TEST_F(UserDefaults, SynchronizeSeesChangesFromOtherProcesses) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace loader {
@@ -34,6 +35,21 @@ void* symbol(Handle module, const char* name);
 // included. Returns false, leaving path empty, when the path cannot be read
 // or does not fit: a truncated path is never used.
 bool own_path(const void* address, size_t limit, std::string& path);
+// The addresses a loaded module's image occupies, [begin, end).
+struct Range {
+  uintptr_t begin = 0;
+  uintptr_t end = 0;
+  bool contains(const void* address) const {
+    auto at = reinterpret_cast<uintptr_t>(address);
+    return at >= begin && at < end;
+  }
+};
+// The range of the loaded module whose path, as own_path gives it, is
+// path. Returns false when no loaded module has that path.
+bool module_range(const char* path, Range& range);
+// The range of the loaded module that contains address. Returns false when
+// none does.
+bool module_range_at(const void* address, Range& range);
 // The file name a loadable module has on this platform: Corvane.so or
 // Corvane.dll for "Corvane".
 inline std::string module_file_name(const std::string& base_name) { return base_name + kModuleSuffix; }

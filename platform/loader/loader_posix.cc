@@ -1,7 +1,11 @@
-// POSIX loader: dlopen, dlsym and dladdr.
+// POSIX loader: dlopen, dlsym, dladdr and dl_iterate_phdr.
 #include <dlfcn.h>
+#include <link.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "loader.h"
 
@@ -35,6 +39,55 @@ bool own_path(const void* address, size_t limit, std::string& path) {
   if (length == 0 || length >= limit) return false;
   path.assign(info.dli_fname, length);
   return true;
+}
+
+namespace {
+
+// The span of every loaded object's loadable segments, in the loader's
+// order.
+int collect_range(dl_phdr_info* info, size_t, void* data) {
+  Range range{UINTPTR_MAX, 0};
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const auto& segment = info->dlpi_phdr[i];
+    if (segment.p_type != PT_LOAD) continue;
+    uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
+    range.begin = std::min(range.begin, begin);
+    range.end = std::max(range.end, begin + segment.p_memsz);
+  }
+  if (range.begin < range.end) static_cast<std::vector<Range>*>(data)->push_back(range);
+  return 0;
+}
+
+std::vector<Range> loaded_ranges() {
+  std::vector<Range> ranges;
+  dl_iterate_phdr(collect_range, &ranges);
+  return ranges;
+}
+
+}  // namespace
+
+bool module_range(const char* path, Range& range) {
+  if (path == nullptr) return false;
+  // Named as own_path names it: by what dladdr says of an address inside.
+  for (const Range& candidate : loaded_ranges()) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(candidate.begin), &info) != 0 && info.dli_fname != nullptr &&
+        std::strcmp(info.dli_fname, path) == 0) {
+      range = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool module_range_at(const void* address, Range& range) {
+  for (const Range& candidate : loaded_ranges()) {
+    if (candidate.contains(address)) {
+      range = candidate;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace loader

@@ -106,4 +106,38 @@ bool own_path(const void* address, size_t limit, std::string& path) {
   return true;
 }
 
+namespace {
+
+// A module handle is its base address; the image's size is in its headers.
+Range image_range(HMODULE module) {
+  auto base = reinterpret_cast<uintptr_t>(module);
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + static_cast<uintptr_t>(dos->e_lfanew));
+  return {base, base + nt->OptionalHeader.SizeOfImage};
+}
+
+}  // namespace
+
+bool module_range(const char* path, Range& range) {
+  if (path == nullptr) return false;
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+  if (n <= 1) return false;
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(), n);
+  HMODULE module = GetModuleHandleW(wide.c_str());
+  if (module == nullptr) return false;
+  range = image_range(module);
+  return true;
+}
+
+bool module_range_at(const void* address, Range& range) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<const wchar_t*>(address), &module))
+    return false;
+  range = image_range(module);
+  return true;
+}
+
 }  // namespace loader

@@ -1,35 +1,49 @@
 // The attach sequence shared by every platform's attach entry.
 #include "module_attach.h"
 
+#include <cstdio>
 #include <string>
 
 #include "loader.h"
 
+// The runtime's entry points, looked up by name. A build may name others
+// (a test module does, to attach against entry points that are not there).
+#ifndef CORVANE_REGISTER_ENTRY
+#  define CORVANE_REGISTER_ENTRY "objc_register_header"
+#endif
+#ifndef CORVANE_FINISH_ENTRY
+#  define CORVANE_FINISH_ENTRY "objc_finish_header"
+#endif
+#ifndef CORVANE_DROP_ENTRY
+#  define CORVANE_DROP_ENTRY "objc_drop_header"
+#endif
+
 namespace startup {
 namespace {
 
-using ctor_fn = void (*)();
-// The module's global-constructor and destructor lists. Records are handed
-// over by the static-constructor table instead, so both are empty; the
-// destructor list is kept for detach, which undoes nothing.
-ctor_fn global_ctors[] = {nullptr};
-ctor_fn global_dtors[] = {nullptr};
-ctor_fn* detach_list = nullptr;
+void* runtime_entry(loader::Handle runtime, const char* name, const std::string& module) {
+  void* entry = loader::symbol(runtime, name);
+  if (entry == nullptr)
+    std::fprintf(stderr, "%s: the runtime's entry point %s was not found; skipped\n", module.c_str(), name);
+  return entry;
+}
 
 }  // namespace
 
 bool attach_module(const void* anchor) {
-  std::string path;
-  if (!loader::own_path(anchor, kPathBufferSize, path)) return false;
-
   loader::Handle runtime = loader::find_loaded("nextpdo");
+  std::string path;
+  if (!loader::own_path(anchor, kPathBufferSize, path)) {
+    // Nothing the module queued may stay: the module is about to go.
+    using drop_fn = void (*)(const void*);
+    if (auto drop = reinterpret_cast<drop_fn>(loader::symbol(runtime, CORVANE_DROP_ENTRY))) drop(anchor);
+    return false;
+  }
   using register_fn = void (*)(const char*);
-  if (auto reg = reinterpret_cast<register_fn>(loader::symbol(runtime, "objc_register_header")))
+  if (auto reg = reinterpret_cast<register_fn>(runtime_entry(runtime, CORVANE_REGISTER_ENTRY, path)))
     reg(path.c_str());
-  for (ctor_fn* c = global_ctors; *c != nullptr; ++c) (*c)();
-  detach_list = global_dtors;
   using finish_fn = void (*)();
-  if (auto finish = reinterpret_cast<finish_fn>(loader::symbol(runtime, "objc_finish_header"))) finish();
+  if (auto finish = reinterpret_cast<finish_fn>(runtime_entry(runtime, CORVANE_FINISH_ENTRY, path))) finish();
   return true;
 }
 

@@ -20,7 +20,8 @@ constexpr const char* kUsageText =
     "       defaults delete DOMAIN [KEY]\n"
     "       defaults domains\n"
     "DOMAIN may be -g for NSGlobalDomain. A VALUE that reads as a property list\n"
-    "(\"(a, b)\", \"{ k = v; }\") is stored as one; anything else as a string.\n";
+    "as a whole (\"(a, b)\", \"{ k = v; }\") is stored as one; anything else as\n"
+    "the string typed.\n";
 
 int usage(std::ostream& err, const std::string& problem) {
   err << "defaults: " << problem << "\n" << kUsageText;
@@ -167,13 +168,23 @@ int write(const std::vector<std::string>& args, std::ostream& err) {
   plist::Value value;
   std::string problem;
   if (!typed_value({args.begin() + 3, args.end()}, value, problem)) return usage(err, problem);
-  defaults_store::Loaded loaded = defaults_store::load(domain);
-  if (loaded.state == defaults_store::Loaded::kBroken) {
-    err << "defaults: not writing: " << loaded.error << "\n";
+  // Read, changed and written under the domain's lock, so that concurrent
+  // writers keep each other's keys.
+  defaults_store::Loaded loaded;
+  if (!defaults_store::update(
+          domain,
+          [&](plist::Dictionary& dictionary) {
+            dictionary.set(args[2], std::move(value));
+            return true;
+          },
+          loaded, why)) {
+    if (loaded.state == defaults_store::Loaded::kBroken)
+      err << "defaults: not writing: " << loaded.error << "\n";
+    else
+      err << "defaults: " << why << "\n";
     return kNotFound;
   }
-  loaded.dictionary.set(args[2], std::move(value));
-  return save(domain, loaded.dictionary, err) ? kOk : kNotFound;
+  return kOk;
 }
 
 int remove(const std::vector<std::string>& args, std::ostream& err) {
@@ -188,11 +199,19 @@ int remove(const std::vector<std::string>& args, std::ostream& err) {
     err << "defaults: " << why << "\n";
     return kNotFound;
   }
-  if (!loaded.dictionary.erase(args[2])) {
+  bool found = false;
+  std::string why;
+  if (!defaults_store::update(
+          domain, [&](plist::Dictionary& dictionary) { return found = dictionary.erase(args[2]); }, loaded,
+          why)) {
+    err << "defaults: " << why << "\n";
+    return kNotFound;
+  }
+  if (!found) {
     err << "defaults: key " << args[2] << " does not exist in domain " << domain << "\n";
     return kNotFound;
   }
-  return save(domain, loaded.dictionary, err) ? kOk : kNotFound;
+  return kOk;
 }
 
 int domains(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -1,5 +1,6 @@
 // The persistent-domain store: file names, loading with a diagnosis for
-// broken files, and atomic saving that refuses to replace a broken file.
+// broken files, and locked, atomic saving that refuses to replace a broken
+// file or to leave one that would not read back.
 #include "Foundation/DefaultsStore.h"
 
 #include <algorithm>
@@ -10,6 +11,22 @@ namespace defaults_store {
 namespace {
 
 constexpr std::string_view kSuffix = ".plist";
+
+// Whether name, up to its first '.' and without trailing spaces, is one of
+// the names Windows gives to devices, in any case. COM and LPT also take
+// the superscript digits 1 to 3.
+bool is_device_name(std::string_view name) {
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  std::string upper(stem);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+  if (!upper.starts_with("COM") && !upper.starts_with("LPT")) return false;
+  std::string_view digit = std::string_view(upper).substr(3);
+  return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+         digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
 
 }  // namespace
 
@@ -38,6 +55,21 @@ bool is_valid_domain_name(std::string_view name, std::string& why) {
       return false;
     }
   }
+  for (char c : name) {
+    if (std::string_view(":*?\"<>|").find(c) != std::string_view::npos) {
+      why = "domain name \"" + std::string(name) + "\" holds '" + c + "', which a file name cannot hold";
+      return false;
+    }
+  }
+  if (name.size() > kMaxDomainNameLength) {
+    why = "domain name \"" + std::string(name.substr(0, 20)) + "...\" is " + std::to_string(name.size()) +
+          " bytes long; a domain name may have at most " + std::to_string(kMaxDomainNameLength);
+    return false;
+  }
+  if (is_device_name(name)) {
+    why = "domain name \"" + std::string(name) + "\" is the name of a device on Windows, not of a file";
+    return false;
+  }
   return true;
 }
 
@@ -63,7 +95,7 @@ Loaded load(std::string_view name) {
   }
   plist::Value value;
   plist::ParseError error;
-  if (!plist::parse(text, path, value, error)) {
+  if (!plist::parse_file(text, path, value, error)) {
     result.state = Loaded::kBroken;
     result.error = error.describe();
     return result;
@@ -80,30 +112,10 @@ Loaded load(std::string_view name) {
 
 namespace {
 
-// Checks that the domain's current file may be replaced or removed.
-bool may_replace(std::string_view name, std::string& why) {
-  if (!is_valid_domain_name(name, why)) return false;
-  Loaded current = load(name);
-  if (current.state == Loaded::kBroken) {
-    why = "refusing to replace " + domain_path(name) + ", which cannot be read as a domain (" +
-          current.error + "); fix or remove it by hand";
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool save(std::string_view name, const plist::Dictionary& dictionary, std::string& why) {
-  if (!may_replace(name, why)) return false;
-  // Whatever is saved must read back, or the whole domain would be lost.
-  for (const auto& [key, value] : dictionary) {
-    if (!plist::is_writable(plist::Value(key), why) || !plist::is_writable(value, why)) {
-      why = "not saving domain " + std::string(name) + ": key " + plist::quote_if_needed(key) +
-            " cannot be stored: " + why;
-      return false;
-    }
-  }
+// Takes the domain's lock, creating the directory first, then removes what
+// writers that died part-way left: every writer holds this lock while its
+// temporary file exists, so none of those is a live writer's.
+bool lock_domain(std::string_view name, foundation::os::FileLock& lock, std::string& why) {
   std::string dir = directory();
   if (dir.empty()) {
     why = "no place for user defaults: set USER_DEFAULTS_DIR or HOME";
@@ -113,15 +125,95 @@ bool save(std::string_view name, const plist::Dictionary& dictionary, std::strin
     why = status.error;
     return false;
   }
-  auto status =
-      foundation::os::write_file_atomically(domain_path(name), plist::write(plist::Value(dictionary)));
+  std::string path = domain_path(name);
+  if (auto status = lock.acquire(path + ".lock"); !status) {
+    why = status.error;
+    return false;
+  }
+  foundation::os::remove_stale_temporaries(path);
+  return true;
+}
+
+std::string refusal(std::string_view name, const Loaded& current) {
+  return "refusing to replace " + domain_path(name) + ", which cannot be read as a domain (" + current.error +
+         "); fix or remove it by hand";
+}
+
+// Writes dictionary as the domain's file if it reads back as itself.
+// Expects the domain's lock held.
+bool write_locked(std::string_view name, const plist::Dictionary& dictionary, std::string& why) {
+  std::string problem;
+  for (const auto& [key, value] : dictionary) {
+    if (!plist::is_writable(plist::Value(key), problem) || !plist::is_writable(value, problem)) {
+      why = "not saving domain " + std::string(name) + ": key " + plist::quote_if_needed(key) +
+            " cannot be stored: " + problem;
+      return false;
+    }
+  }
+  // The reader's limits are the writer's: what is written must read back
+  // as it is, or the whole domain would be lost to every reader.
+  plist::Value dictionary_value(dictionary);
+  std::string text = plist::write(dictionary_value);
+  if (text.size() > foundation::os::kMaxFileSize) {
+    why = "not saving domain " + std::string(name) + ": it would take " + std::to_string(text.size()) +
+          " bytes, more than the " + std::to_string(foundation::os::kMaxFileSize >> 20) +
+          " MiB a domain may hold";
+    return false;
+  }
+  plist::Value read_back;
+  plist::ParseError error;
+  if (!plist::parse_file(text, "", read_back, error) || !(read_back == dictionary_value)) {
+    why = "not saving domain " + std::string(name) + ": it would not read back (" +
+          (error.message.empty() ? std::string("it reads back changed") : error.describe()) + ")";
+    return false;
+  }
+  auto status = foundation::os::write_file_atomically(domain_path(name), text);
   if (!status) why = status.error;
   return status.ok;
 }
 
+}  // namespace
+
+bool save(std::string_view name, const plist::Dictionary& dictionary, std::string& why) {
+  if (!is_valid_domain_name(name, why)) return false;
+  foundation::os::FileLock lock;
+  if (!lock_domain(name, lock, why)) return false;
+  Loaded current = load(name);
+  if (current.state == Loaded::kBroken) {
+    why = refusal(name, current);
+    return false;
+  }
+  return write_locked(name, dictionary, why);
+}
+
+bool update(std::string_view name, const std::function<bool(plist::Dictionary&)>& edit, Loaded& current,
+            std::string& why) {
+  current = Loaded();
+  if (!is_valid_domain_name(name, why)) return false;
+  foundation::os::FileLock lock;
+  if (!lock_domain(name, lock, why)) return false;
+  current = load(name);
+  if (current.state == Loaded::kBroken) {
+    why = refusal(name, current);
+    return false;
+  }
+  if (!edit(current.dictionary)) return true;
+  if (!write_locked(name, current.dictionary, why)) return false;
+  current.state = Loaded::kPresent;
+  return true;
+}
+
 bool remove(std::string_view name, std::string& why) {
-  if (!may_replace(name, why)) return false;
-  if (directory().empty()) return true;  // no store, so nothing to remove
+  if (!is_valid_domain_name(name, why)) return false;
+  // No store, so nothing to remove (and no lock file to make).
+  if (directory().empty() || !foundation::os::is_directory(directory())) return true;
+  foundation::os::FileLock lock;
+  if (!lock_domain(name, lock, why)) return false;
+  Loaded current = load(name);
+  if (current.state == Loaded::kBroken) {
+    why = refusal(name, current);
+    return false;
+  }
   auto status = foundation::os::remove_file(domain_path(name));
   if (!status) why = status.error;
   return status.ok;

@@ -142,7 +142,7 @@ plist::Value read_info(const std::string& bundle_path) {
     if (!status.not_found) std::fprintf(stderr, "NSBundle: %s\n", status.error.c_str());
   } else {
     plist::ParseError error;
-    if (!plist::parse(text, file, value, error)) {
+    if (!plist::parse_file(text, file, value, error)) {
       std::fprintf(stderr, "NSBundle: %s\n", error.describe().c_str());
       value = plist::Value(plist::Dictionary());
     } else if (!value.is_dictionary()) {

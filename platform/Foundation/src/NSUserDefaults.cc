@@ -137,22 +137,23 @@ id lookup_locked(State& s, id key, Source* source) {
 // strings and edit's captures are the caller's to clean up.
 template <class Edit>
 bool update_app_domain_locked(State& s, const std::string& key, id value, Edit edit) {
-  defaults_store::Loaded current = defaults_store::load(s.app_name);
-  if (current.state == defaults_store::Loaded::kBroken) {
-    domain_locked(s, s.app_name);  // reports the broken file once
-    report(s, "not saving \"" + key + "\": the domain file is left as it is because it does not parse (" +
-                  current.error + ")");
+  // Read, edited and written under the domain's lock, so that a writer in
+  // another process or thread loses nothing of this change, nor this one
+  // of theirs.
+  defaults_store::Loaded current;
+  std::string why;
+  if (!defaults_store::update(s.app_name, edit, current, why)) {
+    if (current.state == defaults_store::Loaded::kBroken) {
+      domain_locked(s, s.app_name);  // reports the broken file once
+      report(s, "not saving \"" + key + "\": the domain file is left as it is because it does not parse (" +
+                    current.error + ")");
+    } else {
+      report(s, "not saving \"" + key + "\": " + why);
+    }
     return false;
   }
   bool present = current.state == defaults_store::Loaded::kPresent;
-  if (edit(current.dictionary)) {
-    std::string why;
-    if (!defaults_store::save(s.app_name, current.dictionary, why)) {
-      report(s, "not saving \"" + key + "\": " + why);
-      return false;
-    }
-    present = true;
-  }
+  foundation::discard(why);
   id refreshed = objects_for(current.dictionary);
   foundation::discard(current);
   Domain& domain = s.persistent[s.app_name];

@@ -168,8 +168,8 @@ std::string describe_char(unsigned char c) {
 
 class Parser {
  public:
-  Parser(std::string_view text, std::string_view file, ParseError& error)
-      : text_(text), file_(file), error_(error) {}
+  Parser(std::string_view text, std::string_view file, ParseError& error, bool comments = true)
+      : text_(text), file_(file), error_(error), comments_(comments) {}
 
   bool parse_document(Value& value) {
     if (!skip_space()) return false;
@@ -208,9 +208,9 @@ class Parser {
       unsigned char c = peek();
       if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
         advance();
-      } else if (c == '/' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '/') {
+      } else if (comments_ && c == '/' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '/') {
         while (!at_end() && peek() != '\n') advance();
-      } else if (c == '/' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '*') {
+      } else if (comments_ && c == '/' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '*') {
         size_t start = pos_;
         int start_line = line_;
         size_t start_line_start = line_start_;
@@ -452,6 +452,7 @@ class Parser {
   std::string_view text_;
   std::string_view file_;
   ParseError& error_;
+  bool comments_;  // whether // and /* */ are comments; else they end the value
   size_t pos_ = 0;
   int line_ = 1;
   size_t line_start_ = 0;
@@ -526,10 +527,21 @@ bool parse(std::string_view text, std::string_view file_name, Value& value, Pars
   return true;
 }
 
+bool parse_file(std::string_view text, std::string_view file_name, Value& value, ParseError& error) {
+  // Editors on Windows often start a UTF-8 file with a byte-order mark.
+  // Columns on the first line then count from after it.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  return parse(text, file_name, value, error);
+}
+
 Value parse_value_or_string(std::string_view text) {
-  Value value;
+  // Without comments: "a // b" is the string typed, not "a" with the rest
+  // thrown away.
+  Value result;
   ParseError ignored;
-  if (parse(text, "", value, ignored)) return value;
+  Parser parser(text, "", ignored, false);
+  if (parser.parse_document(result)) return result;
   return Value(std::string(text));
 }
 

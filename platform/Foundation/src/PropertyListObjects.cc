@@ -29,13 +29,17 @@ id from_value(const plist::Value& value) {
 // the caller's root and no frame of the walk holds a container of its own:
 // the walk sends to the objects (count, objectAtIndex:, allKeys, ...),
 // and those sends may raise.
+// The reader takes containers up to kMaxDepth deep, the outermost at depth
+// 0; so does this.
+bool too_deep(int depth, std::string& why) {
+  if (depth < plist::kMaxDepth) return false;
+  why = "objects nested deeper than " + std::to_string(plist::kMaxDepth) + " levels";
+  return true;
+}
+
 bool from_object(id object, int depth, plist::Value& value, std::string& why) {
   if (object == nil) {
     why = "nil cannot be stored in a property list";
-    return false;
-  }
-  if (depth > plist::kMaxDepth) {
-    why = "objects nested deeper than " + std::to_string(plist::kMaxDepth) + " levels";
     return false;
   }
   if (NSObjectIsKindOf(object, class_named("NSString"))) {
@@ -50,6 +54,7 @@ bool from_object(id object, int depth, plist::Value& value, std::string& why) {
     return true;
   }
   if (NSObjectIsKindOf(object, class_named("NSArray"))) {
+    if (too_deep(depth, why)) return false;
     value = plist::Value(plist::Array());
     NSUInteger count = msg<NSUInteger>(object, SELECTOR(count));
     for (NSUInteger i = 0; i < count; ++i) {
@@ -61,6 +66,7 @@ bool from_object(id object, int depth, plist::Value& value, std::string& why) {
     return true;
   }
   if (NSObjectIsKindOf(object, class_named("NSDictionary"))) {
+    if (too_deep(depth, why)) return false;
     value = plist::Value(plist::Dictionary());
     id keys = msg<id>(object, SELECTOR(allKeys));
     NSUInteger count = msg<NSUInteger>(keys, SELECTOR(count));

@@ -5,6 +5,7 @@
 // else in Foundation touches these OS calls directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -34,12 +35,42 @@ struct Status {
   static Status failure(std::string why, bool missing = false) { return {false, missing, std::move(why)}; }
 };
 
-// Reads a whole file into contents.
+// The largest file read_file takes, and so the largest property list a
+// file may hold.
+inline constexpr size_t kMaxFileSize = size_t{16} << 20;
+
+// Reads a whole regular file into contents. Opening never waits (a FIFO or
+// device fails at once), anything but a regular file is refused, and so is
+// a file longer than kMaxFileSize.
 Status read_file(const std::string& path, std::string& contents);
-// Writes contents to path atomically: into a temporary file in the same
-// directory, flushed, then renamed over path. On failure path is untouched
-// and the temporary file is removed.
+// Writes contents to path atomically: into a temporary file, flushed, then
+// renamed over path. When path is a symbolic link the file it leads to is
+// replaced, in its own directory, and the link stays. The new file keeps
+// the mode of the one it replaces; a new file is private to its user. On
+// failure path is untouched and the temporary file is removed. Temporary
+// files are named <file>.XXXXXX (six letters or digits) beside the file.
 Status write_file_atomically(const std::string& path, const std::string& contents);
+// Removes the temporary files write_file_atomically left beside the file
+// path leads to (after a crash, a kill or a full disk). Only for a caller
+// that holds the lock every writer of path takes, so that no live writer
+// owns one of them.
+void remove_stale_temporaries(const std::string& path);
+
+// An exclusive lock on a lock file, created if missing (private to its
+// user), held until release() or destruction. Opening the file never
+// waits; taking the lock waits for the holder in another process.
+class FileLock {
+ public:
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock() { release(); }
+  Status acquire(const std::string& path);
+  void release();
+
+ private:
+  intptr_t handle_ = -1;
+};
 // Removes a file. A file that is already gone counts as success.
 Status remove_file(const std::string& path);
 // Creates path and any missing parents; an existing directory is fine.

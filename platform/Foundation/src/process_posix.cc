@@ -2,6 +2,7 @@
 // the executable, environ, and plain POSIX file calls.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,40 @@ bool write_all(int fd, const std::string& data) {
       return false;
     }
     done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The file path leads to: symbolic links followed, each relative one from
+// its own directory. path itself when it is not a link or does not exist;
+// the last link's target when that does not exist yet.
+bool resolve_links(const std::string& path, std::string& resolved, int& error) {
+  resolved = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(resolved.c_str(), target, sizeof target);
+    if (n < 0 || n >= static_cast<ssize_t>(sizeof target)) {
+      error = n < 0 ? errno : ENAMETOOLONG;
+      return false;
+    }
+    std::string next(target, static_cast<size_t>(n));
+    std::string dir = directory_of(resolved);
+    resolved = next.front() == '/' || dir.empty() ? next : join_path(dir, next);
+  }
+  error = ELOOP;
+  return false;
+}
+
+// Whether name is base followed by '.' and six letters or digits, as
+// mkstemp names a temporary file for base.
+bool is_temporary_of(const std::string& name, const std::string& base) {
+  if (name.size() != base.size() + 7 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
+    return false;
+  for (size_t i = base.size() + 1; i < name.size(); ++i) {
+    char c = name[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
   }
   return true;
 }
@@ -78,13 +113,27 @@ std::map<std::string, std::string> environment() {
 
 Status read_file(const std::string& path, std::string& contents) {
   contents.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO or a device opens at once and is refused
+  // below rather than waiting for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0)
     return Status::failure(describe("cannot open", path, errno), errno == ENOENT || errno == ENOTDIR);
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (::fstat(fd, &info) != 0) {
+    int error = errno;
     ::close(fd);
-    return Status::failure(describe("cannot read", path, EISDIR));
+    return Status::failure(describe("cannot read", path, error));
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    if (S_ISDIR(info.st_mode)) return Status::failure(describe("cannot read", path, EISDIR));
+    return Status::failure("cannot read " + path + ": not a regular file");
+  }
+  const std::string too_large =
+      "cannot read " + path + ": larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
+  if (static_cast<uintmax_t>(info.st_size) > kMaxFileSize) {
+    ::close(fd);
+    return Status::failure(too_large);
   }
   char buffer[65536];
   for (;;) {
@@ -98,18 +147,30 @@ Status read_file(const std::string& path, std::string& contents) {
       return Status::failure(describe("cannot read", path, error));
     }
     contents.append(buffer, static_cast<size_t>(n));
+    if (contents.size() > kMaxFileSize) {  // it grew while being read
+      ::close(fd);
+      contents.clear();
+      return Status::failure(too_large);
+    }
   }
   ::close(fd);
   return {};
 }
 
 Status write_file_atomically(const std::string& path, const std::string& contents) {
-  std::string temp = path + ".XXXXXX";
+  std::string target;
+  int error = 0;
+  if (!resolve_links(path, target, error)) return Status::failure(describe("cannot follow", path, error));
+  struct stat old {};
+  bool replacing = ::stat(target.c_str(), &old) == 0;
+  std::string temp = target + ".XXXXXX";
+  // mkstemp makes the file 0600 (less what the umask takes away): a new
+  // domain is private to its user.
   int fd = ::mkstemp(temp.data());
-  if (fd < 0) return Status::failure(describe("cannot create a temporary file beside", path, errno));
-  ::fchmod(fd, 0644);
-  bool written = write_all(fd, contents) && ::fsync(fd) == 0;
-  int error = errno;
+  if (fd < 0) return Status::failure(describe("cannot create a temporary file beside", target, errno));
+  bool written =
+      (!replacing || ::fchmod(fd, old.st_mode & 07777) == 0) && write_all(fd, contents) && ::fsync(fd) == 0;
+  error = errno;
   if (::close(fd) != 0 && written) {
     written = false;
     error = errno;
@@ -118,12 +179,56 @@ Status write_file_atomically(const std::string& path, const std::string& content
     ::unlink(temp.c_str());
     return Status::failure(describe("cannot write", temp, error));
   }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
     error = errno;
     ::unlink(temp.c_str());
-    return Status::failure(describe("cannot replace", path, error));
+    return Status::failure(describe("cannot replace", target, error));
   }
   return {};
+}
+
+void remove_stale_temporaries(const std::string& path) {
+  std::string target;
+  int error = 0;
+  if (!resolve_links(path, target, error)) return;
+  std::string dir = directory_of(target), base = base_name(target);
+  DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    std::string name = entry->d_name;
+    if (!is_temporary_of(name, base)) continue;
+    std::string file = join_path(dir, name);
+    struct stat info {};
+    if (::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(file.c_str());
+  }
+  ::closedir(listing);
+}
+
+Status FileLock::acquire(const std::string& path) {
+  release();
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+  if (fd < 0) return Status::failure(describe("cannot open the lock file", path, errno));
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return Status::failure("cannot lock " + path + ": not a regular file");
+  }
+  // flock, not fcntl: its lock belongs to this open file, so two openers in
+  // one process exclude each other as well.
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    int error = errno;
+    ::close(fd);
+    return Status::failure(describe("cannot lock", path, error));
+  }
+  handle_ = fd;
+  return {};
+}
+
+void FileLock::release() {
+  if (handle_ < 0) return;
+  ::close(static_cast<int>(handle_));  // closing lets the lock go
+  handle_ = -1;
 }
 
 Status remove_file(const std::string& path) {

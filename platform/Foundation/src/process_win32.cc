@@ -41,6 +41,61 @@ std::string describe(const std::string& what, const std::string& path, DWORD err
 
 bool is_missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+// The file path leads to when it is a link (a reparse point) to an existing
+// file; path itself otherwise.
+std::string resolve_links(const std::string& path) {
+  std::wstring wide = widen(path);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return path;
+  std::wstring final_path(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n >= final_path.size()) {
+    final_path.resize(n + 1);
+    n = GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }
+  CloseHandle(file);
+  if (n == 0 || n >= final_path.size()) return path;
+  final_path.resize(n);
+  if (final_path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+    final_path = L"\\" + final_path.substr(7);
+  else if (final_path.rfind(L"\\\\?\\", 0) == 0)
+    final_path = final_path.substr(4);
+  return narrow(final_path.c_str(), static_cast<int>(final_path.size()));
+}
+
+// Six letters or digits for a temporary file's name, different on each call.
+std::string temporary_suffix() {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static volatile LONG counter = 0;
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  unsigned long long x = static_cast<unsigned long long>(now.QuadPart) * 6364136223846793005ULL +
+                         (static_cast<unsigned long long>(GetCurrentProcessId()) << 20) +
+                         static_cast<unsigned long long>(InterlockedIncrement(&counter));
+  std::string suffix;
+  for (int i = 0; i < 6; ++i) {
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ULL;
+    suffix += letters[x % 62];
+  }
+  return suffix;
+}
+
+bool is_temporary_of(const std::string& name, const std::string& base) {
+  if (name.size() != base.size() + 7 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
+    return false;
+  for (size_t i = base.size() + 1; i < name.size(); ++i) {
+    char c = name[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> process_arguments() {
@@ -96,6 +151,19 @@ Status read_file(const std::string& path, std::string& contents) {
     DWORD error = GetLastError();
     return Status::failure(describe("cannot open", path, error), is_missing(error));
   }
+  // Only files on disk: not a pipe, a console or another device.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(file);
+    return Status::failure("cannot read " + path + ": not a regular file");
+  }
+  const std::string too_large =
+      "cannot read " + path + ": larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
+  if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kMaxFileSize) {
+    CloseHandle(file);
+    return Status::failure(too_large);
+  }
   char buffer[65536];
   for (;;) {
     DWORD n = 0;
@@ -107,17 +175,30 @@ Status read_file(const std::string& path, std::string& contents) {
     }
     if (n == 0) break;
     contents.append(buffer, n);
+    if (contents.size() > kMaxFileSize) {  // it grew while being read
+      CloseHandle(file);
+      contents.clear();
+      return Status::failure(too_large);
+    }
   }
   CloseHandle(file);
   return {};
 }
 
 Status write_file_atomically(const std::string& path, const std::string& contents) {
-  std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
-  std::wstring wide_temp = widen(temp);
-  HANDLE file = CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Status::failure(describe("cannot create", temp, GetLastError()));
+  std::string target = resolve_links(path);
+  std::string temp;
+  std::wstring wide_temp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = target + "." + temporary_suffix();
+    wide_temp = widen(temp);
+    file =
+        CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (file == INVALID_HANDLE_VALUE)
+    return Status::failure(describe("cannot create a temporary file beside", target, GetLastError()));
   size_t done = 0;
   bool written = true;
   while (written && done < contents.size()) {
@@ -133,13 +214,61 @@ Status write_file_atomically(const std::string& path, const std::string& content
     DeleteFileW(wide_temp.c_str());
     return Status::failure(describe("cannot write", temp, error));
   }
-  if (!MoveFileExW(wide_temp.c_str(), widen(path).c_str(),
+  if (!MoveFileExW(wide_temp.c_str(), widen(target).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
     DeleteFileW(wide_temp.c_str());
-    return Status::failure(describe("cannot replace", path, error));
+    return Status::failure(describe("cannot replace", target, error));
   }
   return {};
+}
+
+void remove_stale_temporaries(const std::string& path) {
+  std::string target = resolve_links(path);
+  std::string dir = directory_of(target), base = base_name(target);
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW(widen(join_path(dir, base + ".*")).c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = narrow(entry.cFileName);
+    // A temporary that a writer still has open cannot be deleted, and stays.
+    if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        is_temporary_of(name, base))
+      DeleteFileW(widen(join_path(dir, name)).c_str());
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+}
+
+Status FileLock::acquire(const std::string& path) {
+  release();
+  HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return Status::failure(describe("cannot open the lock file", path, GetLastError()));
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return Status::failure("cannot lock " + path + ": not a regular file");
+  }
+  // The lock belongs to this handle: two openers in one process exclude
+  // each other as well.
+  OVERLAPPED where{};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where)) {
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    return Status::failure(describe("cannot lock", path, error));
+  }
+  handle_ = reinterpret_cast<intptr_t>(file);
+  return {};
+}
+
+void FileLock::release() {
+  if (handle_ == -1) return;
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  OVERLAPPED where{};
+  UnlockFileEx(file, 0, 1, 0, &where);
+  CloseHandle(file);
+  handle_ = -1;
 }
 
 Status remove_file(const std::string& path) {

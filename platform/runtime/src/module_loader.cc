@@ -174,14 +174,44 @@ void __objc_execClass(objc_module_record* record) {
   registry().queued.push_back(record);
 }
 
+namespace {
+
+// True on the thread whose attach handler reported a failed attach while
+// objc_loadModule had the loader open a module.
+OBJC_FAST_TLS thread_local bool attach_failed = false;
+
+}  // namespace
+
 void objc_register_header(const char* module_path) {
+  // Asked before the runtime lock is taken: the loader takes locks of its
+  // own, which a module being attached already holds when it queues.
+  loader::Range range;
+  bool known = module_path != nullptr && loader::module_range(module_path, range);
   std::lock_guard guard(runtime_lock());
   Registry& r = registry();
   objc_module_info& module = r.modules.emplace_back();
   module.path = module_path != nullptr ? module_path : "";
-  std::vector<objc_module_record*> records;
+  std::vector<objc_module_record*> records, others;
   records.swap(r.queued);
-  for (objc_module_record* record : records) register_record(record, &module);
+  // Of a module the loader knows, only the records inside it: any others
+  // belong to modules still attaching.
+  for (objc_module_record* record : records) {
+    if (!known || range.contains(record))
+      register_record(record, &module);
+    else
+      others.push_back(record);
+  }
+  r.queued.swap(others);
+}
+
+void objc_drop_header(const void* address) {
+  loader::Range range;
+  bool known = loader::module_range_at(address, range);
+  attach_failed = true;
+  if (!known) return;
+  std::lock_guard guard(runtime_lock());
+  auto& queued = registry().queued;
+  std::erase_if(queued, [&](objc_module_record* record) { return range.contains(record); });
 }
 
 namespace {
@@ -239,24 +269,28 @@ BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
   std::string why;
   objc::OnRaise drop_why([&why] { std::string().swap(why); });
   loads_deferred = true;
+  attach_failed = false;
   loader::Handle module = loader::open(path, why);
   loads_deferred = false;
-  bool attached;
+  bool failed = attach_failed, unregistered;
   {
     // Records still queued belong to a module whose attach handler did not
-    // register them: the attach failed, and none of them may stay.
+    // register them: it found no objc_register_header to call, and none
+    // of them may stay.
     std::lock_guard guard(runtime_lock());
-    attached = registry().queued.empty();
+    unregistered = !registry().queued.empty();
     registry().queued.clear();
   }
   if (module == nullptr) {
     write_error(error, error_size, "cannot load module " + std::string(path) + ": " + why);
     return NO;
   }
-  if (!attached) {
+  if (failed || unregistered) {
     loader::close(module);
     write_error(error, error_size,
-                "module " + std::string(path) + " did not attach: its path could not be read or is too long");
+                "module " + std::string(path) + " did not attach: " +
+                    (failed ? "its path could not be read or is too long"
+                            : "its attach handler did not find the runtime's objc_register_header"));
     return NO;
   }
   send_loads();

@@ -7,11 +7,21 @@
 // and not empty, else $HOME/.config/defaults (on Windows, when HOME is not
 // set, %USERPROFILE%\.config\defaults). Writes go to a temporary file that
 // is renamed over the old one, so a reader sees the old or the new domain,
-// never a mix. A file that does not parse is never overwritten or removed:
-// the store refuses such writes with an error, so the hand edit that broke
-// it is not lost.
+// never a mix; a domain file that is a symbolic link stays one, and the
+// file it leads to is replaced. A new domain file is private to its user;
+// a replaced one keeps its mode. A file that does not parse is never
+// overwritten or removed: the store refuses such writes with an error, so
+// the hand edit that broke it is not lost. A write is refused, too, when
+// what it would leave does not read back exactly.
+//
+// Every change holds an exclusive lock on the domain, the file
+// <domain>.plist.lock beside it, from reading the domain to renaming the
+// new file into place, so that writers in other processes and threads
+// lose none of each other's changes. Under that lock a write first
+// removes the temporary files that writers which died part-way left.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +35,16 @@ namespace defaults_store {
 // the override nor a home directory is known.
 FOUNDATION_EXPORT std::string directory();
 
-// A domain name must be non-empty, must not start with '.', and must not
-// hold a path separator or control characters. Returns false with the
-// reason otherwise.
+// The longest domain name, in bytes: a file name holds at most 255, and the
+// temporary file written beside <domain>.plist adds seven more.
+inline constexpr size_t kMaxDomainNameLength = 242;
+
+// A domain name must be one that every system can make a file of: not
+// empty, not longer than kMaxDomainNameLength, not starting with '.', not
+// holding a path separator, a control character or any of : * ? " < > |,
+// and not a Windows device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to
+// LPT9, in any case and with any extension). Returns false with the reason
+// otherwise. Reading and writing take the same names.
 FOUNDATION_EXPORT bool is_valid_domain_name(std::string_view name, std::string& why);
 
 // The file of a domain; "" when directory() is "".
@@ -40,14 +57,27 @@ struct Loaded {
 };
 
 // Reads a domain. A missing file is kMissing with an empty dictionary. A
-// file that cannot be read, does not parse or does not hold a dictionary at
-// the top is kBroken.
+// file that cannot be read (not a regular file, or larger than 16 MiB),
+// does not parse or does not hold a dictionary at the top is kBroken. A
+// leading UTF-8 byte-order mark is skipped.
 FOUNDATION_EXPORT Loaded load(std::string_view name);
 
 // Replaces a domain's file with dictionary, creating the directory first.
-// Refuses (false, with why) when the name is invalid, the existing file
-// is broken, or a key or string could not be read back (plist::is_writable).
+// Refuses (false, with why), leaving the file as it was, when the name is
+// invalid, the existing file is broken, or what would be written does not
+// read back as dictionary (a string that is not UTF-8, nesting deeper than
+// the reader takes, a file larger than it takes).
 FOUNDATION_EXPORT bool save(std::string_view name, const plist::Dictionary& dictionary, std::string& why);
+
+// A read-modify-write of a domain, all under its lock: loads it into
+// current, runs edit on current.dictionary (empty when the domain is
+// missing), and saves the result unless edit returns false (nothing
+// changed). Returns false with why when the domain is broken (current.state
+// is then kBroken and current.error says why) or the save is refused. On
+// success current holds the domain as it now stands on disk. edit must not
+// raise.
+FOUNDATION_EXPORT bool update(std::string_view name, const std::function<bool(plist::Dictionary&)>& edit,
+                              Loaded& current, std::string& why);
 
 // Removes a domain's file. A missing domain is success; a broken file is
 // refused like a write.

@@ -113,9 +113,14 @@ struct FOUNDATION_EXPORT ParseError {
 FOUNDATION_EXPORT bool parse(std::string_view text, std::string_view file_name, Value& value,
                              ParseError& error);
 
-// Reads text as a value if it parses as one, otherwise as the string text
-// itself: how command-line values are taken ("(a, b)" is an array, "hello
-// world" a string).
+// parse for the contents of a file: a leading UTF-8 byte-order mark is
+// skipped.
+FOUNDATION_EXPORT bool parse_file(std::string_view text, std::string_view file_name, Value& value,
+                                  ParseError& error);
+
+// Reads text as a value if all of it parses as one, comments not allowed,
+// otherwise as the string text itself: how command-line values are taken
+// ("(a, b)" is an array, "hello world" and "a // b" are strings).
 FOUNDATION_EXPORT Value parse_value_or_string(std::string_view text);
 
 // Whether write(value) reads back as value: the reader takes only strings

@@ -125,8 +125,15 @@ struct objc_module_record;
 // for the module that is attaching.
 OBJC_EXPORT void __objc_execClass(objc_module_record* record);
 // Called by the module's attach handler with the module's path: registers
-// every queued record, in order, as belonging to that module.
+// the queued records that lie inside that module, in order, as belonging
+// to it, and leaves the others queued. When the path names no loaded
+// module (records a program makes up itself), every queued record is
+// registered.
 OBJC_EXPORT void objc_register_header(const char* module_path);
+// Called by an attach handler whose attach failed, with an address inside
+// its module: the module's queued records are dropped, so that none of
+// them is registered after the module has gone.
+OBJC_EXPORT void objc_drop_header(const void* address_in_module);
 // Called by the attach handler last: sends load to the classes and
 // categories that became ready. If a load raises, the loads not sent yet
 // are dropped and the raise goes on to the caller's handler frame. While

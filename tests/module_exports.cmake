@@ -1,0 +1,21 @@
+# Checks that a built ELF module exports nothing (run as a CTest test of
+# POSIX builds): nm -D --defined-only lists none of its symbols.
+#   cmake -DNM=... -DMODULE=path/Corvane.so -P module_exports.cmake
+cmake_minimum_required(VERSION 3.25)
+foreach(var NM MODULE)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "module_exports: ${var} not given")
+  endif()
+endforeach()
+if(NOT EXISTS "${MODULE}")
+  message(FATAL_ERROR "module_exports: no module at ${MODULE}")
+endif()
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "module_exports: ${NM} -D --defined-only ${MODULE} failed (${status})")
+endif()
+string(STRIP "${symbols}" symbols)
+if(NOT symbols STREQUAL "")
+  message(FATAL_ERROR "${MODULE} exports symbols, expected none:\n${symbols}")
+endif()
+message(STATUS "${MODULE}: no exports")
