@@ -73,9 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!is_key[i]) continue;
     const std::string& text = arguments[i + 1];
     // A value that does not parse is the argument itself, byte for byte.
+    // Values are read without comments, which the property-list fuzzer
+    // checks; the others must read as the full parser reads them.
     plist::Value value;
     plist::ParseError error;
-    if (!plist::parse(text, "", value, error)) value = plist::Value(text);
+    if (text.find("//") != std::string::npos || text.find("/*") != std::string::npos)
+      value = plist::parse_value_or_string(text);
+    else if (!plist::parse(text, "", value, error))
+      value = plist::Value(text);
     expected.set(arguments[i].substr(1), std::move(value));
   }
   fuzz::require(domain == expected, "the argument domain does not hold exactly the -Key value pairs",
