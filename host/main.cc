@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "Foundation/Foundation.h"
+#include "Foundation/NSProcessInfo.h"
 #include "load_report.h"
 #include "picture.h"
-#include "program_arguments.h"
 #include "scenarios.h"
 
 namespace {
@@ -63,9 +63,9 @@ int list_scenarios() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   Options options;
-  if (!parse(startup::program_arguments(argc, argv), options)) {
+  if (!parse(NSProcessInfoArguments(), options)) {
     std::fprintf(stderr,
                  "usage: SampleHost [-bundle PATH]... [-scenario NAME [-pictures DIR]] [-list-scenarios] "
                  "[-Key value]...\n");

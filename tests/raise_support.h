@@ -16,22 +16,23 @@ inline id raised_object(F&& f) {
   return NSExceptionRaisedBy(f);
 }
 
-// The name of the exception f raises, or "" if it returns.
+// The text the exception f raises answers to selector, or "" if f returns.
 template <class F>
-inline std::string raised_name(F&& f) {
+inline std::string raised_text(F&& f, SEL selector) {
   id raised = NSExceptionRaisedBy(f);
-  if (raised == nil) return "";
-  const char* text = msg<const char*>(msg<id>(raised, SELECTOR(name)), SELECTOR(UTF8String));
+  const char* text =
+      raised != nil ? msg<const char*>(msg<id>(raised, selector), SELECTOR(UTF8String)) : nullptr;
   return text != nullptr ? text : "";
 }
 
-// The reason of the exception f raises, or "" if it returns.
+// The name, or the reason, of the exception f raises; "" if it returns.
+template <class F>
+inline std::string raised_name(F&& f) {
+  return raised_text(f, SELECTOR(name));
+}
 template <class F>
 inline std::string raised_reason(F&& f) {
-  id raised = NSExceptionRaisedBy(f);
-  if (raised == nil) return "";
-  const char* text = msg<const char*>(msg<id>(raised, SELECTOR(reason)), SELECTOR(UTF8String));
-  return text != nullptr ? text : "";
+  return raised_text(f, SELECTOR(reason));
 }
 
 }  // namespace test_support

@@ -1,12 +1,13 @@
 // Entry point of the `defaults` command-line tool.
 #include <iostream>
 
+#include "Foundation/NSProcessInfo.h"
 #include "defaults_command.h"
-#include "program_arguments.h"
 
-int main(int argc, char** argv) {
-  // UTF-8 on every platform, so that domains and values may hold any letter.
-  std::vector<std::string> args = startup::program_arguments(argc, argv);
+int main() {
+  // UTF-8 on every platform (NSProcessInfo reads the wide-character command
+  // line on Windows), so that domains and values may hold any letter.
+  std::vector<std::string> args = NSProcessInfoArguments();
   if (!args.empty()) args.erase(args.begin());
   return defaults_tool::run(args, std::cout, std::cerr);
 }

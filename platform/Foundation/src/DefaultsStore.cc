@@ -172,31 +172,29 @@ bool write_locked(std::string_view name, const plist::Dictionary& dictionary, st
   return status.ok;
 }
 
+// Takes the domain's lock (the caller's to hold) and loads the domain,
+// refusing a name that cannot be a file and a domain that does not parse.
+bool lock_and_load(std::string_view name, foundation::os::FileLock& lock, Loaded& current, std::string& why) {
+  if (!is_valid_domain_name(name, why) || !lock_domain(name, lock, why)) return false;
+  current = load(name);
+  if (current.state != Loaded::kBroken) return true;
+  why = refusal(name, current);
+  return false;
+}
+
 }  // namespace
 
 bool save(std::string_view name, const plist::Dictionary& dictionary, std::string& why) {
-  if (!is_valid_domain_name(name, why)) return false;
   foundation::os::FileLock lock;
-  if (!lock_domain(name, lock, why)) return false;
-  Loaded current = load(name);
-  if (current.state == Loaded::kBroken) {
-    why = refusal(name, current);
-    return false;
-  }
-  return write_locked(name, dictionary, why);
+  Loaded current;
+  return lock_and_load(name, lock, current, why) && write_locked(name, dictionary, why);
 }
 
 bool update(std::string_view name, const std::function<bool(plist::Dictionary&)>& edit, Loaded& current,
             std::string& why) {
   current = Loaded();
-  if (!is_valid_domain_name(name, why)) return false;
   foundation::os::FileLock lock;
-  if (!lock_domain(name, lock, why)) return false;
-  current = load(name);
-  if (current.state == Loaded::kBroken) {
-    why = refusal(name, current);
-    return false;
-  }
+  if (!lock_and_load(name, lock, current, why)) return false;
   if (!edit(current.dictionary)) return true;
   if (!write_locked(name, current.dictionary, why)) return false;
   current.state = Loaded::kPresent;
@@ -208,12 +206,8 @@ bool remove(std::string_view name, std::string& why) {
   // No store, so nothing to remove (and no lock file to make).
   if (directory().empty() || !foundation::os::is_directory(directory())) return true;
   foundation::os::FileLock lock;
-  if (!lock_domain(name, lock, why)) return false;
-  Loaded current = load(name);
-  if (current.state == Loaded::kBroken) {
-    why = refusal(name, current);
-    return false;
-  }
+  Loaded current;
+  if (!lock_and_load(name, lock, current, why)) return false;
   auto status = foundation::os::remove_file(domain_path(name));
   if (!status) why = status.error;
   return status.ok;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "utf8.h"
+
 namespace plist {
 
 // --- Dictionary --------------------------------------------------------
@@ -96,20 +98,7 @@ std::string ParseError::describe() const {
   return prefix + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
 }
 
-namespace {
-
-bool is_bare_char(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-         c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
-}
-
-int hex_value(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
+// Declared in utf8.h.
 void append_utf8(std::string& out, uint32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -127,6 +116,21 @@ void append_utf8(std::string& out, uint32_t code) {
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
 }
+
+namespace {
+
+bool is_bare_char(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+         c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+}
+
+int hex_value(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 
 // Length of the well-formed UTF-8 sequence starting at text[i], or 0.
 size_t utf8_sequence_length(std::string_view text, size_t i) {

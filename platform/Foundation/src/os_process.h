@@ -50,6 +50,19 @@ Status read_file(const std::string& path, std::string& contents);
 // failure path is untouched and the temporary file is removed. Temporary
 // files are named <file>.XXXXXX (six letters or digits) beside the file.
 Status write_file_atomically(const std::string& path, const std::string& contents);
+// Whether name is base followed by '.' and six letters or digits: how
+// write_file_atomically names its temporary file for base, on every
+// platform.
+inline bool is_temporary_of(const std::string& name, const std::string& base) {
+  if (name.size() != base.size() + 7 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
+    return false;
+  for (size_t i = base.size() + 1; i < name.size(); ++i) {
+    char c = name[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
 // Removes the temporary files write_file_atomically left beside the file
 // path leads to (after a crash, a kill or a full disk). Only for a caller
 // that holds the lock every writer of path takes, so that no live writer

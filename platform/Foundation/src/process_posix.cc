@@ -58,18 +58,6 @@ bool resolve_links(const std::string& path, std::string& resolved, int& error) {
   return false;
 }
 
-// Whether name is base followed by '.' and six letters or digits, as
-// mkstemp names a temporary file for base.
-bool is_temporary_of(const std::string& name, const std::string& base) {
-  if (name.size() != base.size() + 7 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
-    return false;
-  for (size_t i = base.size() + 1; i < name.size(); ++i) {
-    char c = name[i];
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::vector<std::string> process_arguments() {

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "os_process.h"
+#include "utf8.h"
 
 namespace foundation::os {
 namespace {
@@ -86,24 +87,31 @@ std::string temporary_suffix() {
   return suffix;
 }
 
-bool is_temporary_of(const std::string& name, const std::string& base) {
-  if (name.size() != base.size() + 7 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
-    return false;
-  for (size_t i = base.size() + 1; i < name.size(); ++i) {
-    char c = name[i];
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-  }
-  return true;
-}
-
 }  // namespace
+
+// UTF-16 to UTF-8, keeping a surrogate without its partner malformed: it
+// gets the three bytes its code would have, so whoever reads the argument
+// refuses it as it would any other malformed bytes, instead of seeing a
+// replacement character that reads as valid.
+static std::string argument_utf8(const wchar_t* text) {
+  std::string out;
+  for (const wchar_t* c = text; *c != L'\0'; ++c) {
+    uint32_t code = static_cast<uint16_t>(*c);
+    if (code >= 0xD800 && code < 0xDC00 && c[1] >= 0xDC00 && c[1] < 0xE000) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint16_t>(c[1]) - 0xDC00);
+      ++c;
+    }
+    plist::append_utf8(out, code);
+  }
+  return out;
+}
 
 std::vector<std::string> process_arguments() {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return {};
   std::vector<std::string> arguments;
-  for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
+  for (int i = 0; i < count; ++i) arguments.push_back(argument_utf8(wide[i]));
   LocalFree(wide);
   return arguments;
 }
