@@ -68,7 +68,7 @@ objc_method_def replacement_class[] = {method("kind", [](id, SEL) { return 2; })
 
 bool slot_holds(Class cls, SEL sel) {
   objc_cache* cache = cls->cache.load();
-  for (uint32_t i = 0; i <= cache->mask; ++i)
+  for (uint32_t i = 0; i <= cache->header().mask; ++i)
     if (cache->slots()[i].sel.load() == sel) return true;
   return false;
 }

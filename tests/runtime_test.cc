@@ -104,6 +104,27 @@ TEST(Dispatch, InstanceAndClassMethodsAndArguments) {
   object_dispose(obj);
 }
 
+// A call site's selector is interned by its first send, which must still
+// pass the method that selector (not the null it held before), and a null
+// selector must not match the empty slots of a fresh cache.
+TEST(Dispatch, FirstSendThroughASiteCarriesItsSelectorAndNullMatchesNoSlot) {
+  static objc_method_def echo[] = {method("echoCommand", [](id, SEL cmd) { return cmd; })};
+  static objc_class_def cls = {"DispatchEcho",     nullptr, sizeof(Layout), objc_no_methods,
+                               objc_methods(echo), Nil};
+  std::vector<objc_class_def*> classes = {&cls};
+  auto rec = record("Echo", classes);
+  register_module("echo", {&rec});
+  id obj = alloc(objc_getClass("DispatchEcho"));
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(msg<SEL>(obj, SELECTOR(echoCommand)), sel_registerName("echoCommand"));
+  objc_super sup{obj, objc_getClass("DispatchEcho")};
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(msgSuper<SEL>(sup, SELECTOR(echoCommand)), sel_registerName("echoCommand"));
+  EXPECT_DEATH(msg<void>(obj, SEL(nullptr)), "DispatchEcho.*unrecognized selector");
+  EXPECT_FALSE(class_respondsToSelector(objc_getClass("DispatchEcho"), nullptr));
+  object_dispose(obj);
+}
+
 TEST(Dispatch, UnrecognizedSelectorStopsWithDiagnosis) {
   static objc_class_def cls = make_base("UnknownBase");
   std::vector<objc_class_def*> classes = {&cls};

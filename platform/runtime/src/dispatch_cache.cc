@@ -25,40 +25,47 @@
 //   process stays below its live cache memory, whatever the number of
 //   refreshes, and a class that stops growing retires nothing more.
 // objc_getCacheStatistics reports both totals.
+#include <cassert>
+#include <cstddef>
 #include <new>
 
 #include "runtime_internal.h"
 
 namespace {
 
-// What a slot holds for a selector no class in the hierarchy implements
-// (a negative answer, cached by class_respondsToSelector), and what an
-// empty slot holds, so that a send of a null selector, which matches an
-// empty slot, reports an unrecognized selector too.
+// What a slot holds for a selector no class in the hierarchy implements:
+// a negative answer, cached by class_respondsToSelector.
 const IMP kUnrecognized = reinterpret_cast<IMP>(&objc_unrecognized_selector);
+
+// What an empty slot holds: a selector no name interns to. A null selector,
+// which a call site sends before its first use has interned it, matches no
+// slot and so always takes the slow path.
+constinit const objc_selector g_empty_marker{"(empty slot)"};
+constexpr SEL kEmpty = &g_empty_marker;
 
 // The shared cache of a class that has not cached anything yet. Its one
 // slot stays empty, so every probe misses.
 struct {
-  objc_cache header{0, 0, 0};
-  objc_cache_entry slot{{nullptr}, {kUnrecognized}};
+  objc_cache_header header{0, 0, 0};
+  objc_cache_entry slot{{kEmpty}, {kUnrecognized}};
 } g_empty_cache;
+static_assert(offsetof(decltype(g_empty_cache), slot) == sizeof(objc_cache_header));
 
 // Guarded by runtime_lock; see the comment at the top.
 std::vector<objc_cache*>* g_retired_caches = new std::vector<objc_cache*>;
 size_t g_retired_bytes = 0;
 std::atomic<objc_unrecognized_handler> g_unrecognized{nullptr};
 
-size_t cache_bytes(const objc_cache* cache) {
-  return sizeof(objc_cache) + (cache->mask + 1) * sizeof(objc_cache_entry);
+size_t cache_bytes(objc_cache* cache) {
+  return sizeof(objc_cache_header) + (cache->header().mask + 1) * sizeof(objc_cache_entry);
 }
 
 objc_cache* new_cache(uint32_t capacity) {
-  void* memory = ::operator new(sizeof(objc_cache) + capacity * sizeof(objc_cache_entry));
-  auto* cache = new (memory) objc_cache{(capacity - 1) * sizeof(objc_cache_entry), capacity - 1, 0};
-  for (uint32_t i = 0; i < capacity; ++i)
-    new (&cache->slots()[i]) objc_cache_entry{{nullptr}, {kUnrecognized}};
-  return cache;
+  void* memory = ::operator new(sizeof(objc_cache_header) + capacity * sizeof(objc_cache_entry));
+  auto* header = new (memory) objc_cache_header{(capacity - 1) * sizeof(objc_cache_entry), capacity - 1, 0};
+  auto* slots = reinterpret_cast<objc_cache_entry*>(header + 1);
+  for (uint32_t i = 0; i < capacity; ++i) new (&slots[i]) objc_cache_entry{{kEmpty}, {kUnrecognized}};
+  return reinterpret_cast<objc_cache*>(slots);
 }
 
 uint32_t home_index(objc_cache* cache, SEL sel) {
@@ -69,10 +76,11 @@ uint32_t home_index(objc_cache* cache, SEL sel) {
 void insert(objc_cache* cache, SEL sel, IMP imp) {
   objc::rt::expect_runtime_lock();
   uint32_t i = home_index(cache, sel);
-  while (cache->slots()[i].sel.load(std::memory_order_relaxed) != nullptr) i = (i + 1) & cache->mask;
+  assert(sel != nullptr && sel != kEmpty);
+  while (cache->slots()[i].sel.load(std::memory_order_relaxed) != kEmpty) i = (i + 1) & cache->header().mask;
   cache->slots()[i].imp.store(imp, std::memory_order_relaxed);
   cache->slots()[i].sel.store(sel, std::memory_order_release);
-  ++cache->occupied;
+  ++cache->header().occupied;
 }
 
 // The whole probe, lock-free: the implementation cached for sel, the
@@ -82,9 +90,9 @@ IMP probe(objc_cache* cache, SEL sel) {
   for (;;) {
     objc_cache_entry& slot = cache->slots()[i];
     SEL s = slot.sel.load(std::memory_order_acquire);
-    if (s == sel) return s != nullptr ? slot.imp.load(std::memory_order_relaxed) : nullptr;
-    if (s == nullptr) return nullptr;
-    i = (i + 1) & cache->mask;
+    if (s == sel) return slot.imp.load(std::memory_order_relaxed);
+    if (s == kEmpty) return nullptr;
+    i = (i + 1) & cache->header().mask;
   }
 }
 
@@ -109,10 +117,10 @@ IMP lookup_and_fill(Class start, SEL sel) {
 // implementation a look-up finds now. Expects runtime_lock held.
 void refresh(Class cls, objc_cache* cache) {
   objc::rt::expect_runtime_lock();
-  for (uint32_t i = 0; i <= cache->mask; ++i) {
+  for (uint32_t i = 0; i <= cache->header().mask; ++i) {
     objc_cache_entry& slot = cache->slots()[i];
     SEL sel = slot.sel.load(std::memory_order_relaxed);
-    if (sel == nullptr) continue;
+    if (sel == kEmpty) continue;
     IMP now = objc::rt::find_method(cls, sel);
     if (now == nullptr) now = kUnrecognized;
     if (slot.imp.load(std::memory_order_relaxed) != now) slot.imp.store(now, std::memory_order_release);
@@ -123,17 +131,17 @@ void refresh(Class cls, objc_cache* cache) {
 
 namespace objc::rt {
 
-objc_cache* empty_cache() { return &g_empty_cache.header; }
+objc_cache* empty_cache() { return reinterpret_cast<objc_cache*>(&g_empty_cache.slot); }
 
 void cache_fill(Class cls, SEL sel, IMP imp) {
   expect_runtime_lock();
   objc_cache* cache = cls->cache.load(std::memory_order_relaxed);
-  uint32_t capacity = cache->mask + 1;
-  if (cache == empty_cache() || (cache->occupied + 1) * 4 > capacity * 3) {
+  uint32_t capacity = cache->header().mask + 1;
+  if (cache == empty_cache() || (cache->header().occupied + 1) * 4 > capacity * 3) {
     objc_cache* grown = new_cache(cache == empty_cache() ? 8 : capacity * 2);
     for (uint32_t i = 0; cache != empty_cache() && i < capacity; ++i) {
       objc_cache_entry& e = cache->slots()[i];
-      if (SEL s = e.sel.load(std::memory_order_relaxed))
+      if (SEL s = e.sel.load(std::memory_order_relaxed); s != kEmpty)
         insert(grown, s, e.imp.load(std::memory_order_relaxed));
     }
     insert(grown, sel, imp);

@@ -42,6 +42,12 @@ struct objc_class_private {
   std::vector<Class> subclasses;
 };
 
+// Aligned so that the low four bits of every SEL are zero and the cache
+// hash can drop them.
+struct alignas(16) objc_selector {
+  const char* name;
+};
+
 namespace objc::rt {
 
 // runtime_lock.cc.

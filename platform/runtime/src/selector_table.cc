@@ -7,12 +7,6 @@
 
 #include "runtime_internal.h"
 
-// Aligned so that the low four bits of every SEL are zero and the cache
-// hash can drop them.
-struct alignas(16) objc_selector {
-  const char* name;
-};
-
 namespace {
 
 struct SelectorTable {

@@ -5,48 +5,102 @@
 // runtime's slow path, which fills the cache.
 #pragma once
 
+#include <type_traits>
+
 #include "objc/runtime.h"
 
 // The selector for a method name written as in source: SELECTOR(addObject:).
-// Each call site interns its name on first use and keeps the result in a
-// constant-initialised slot, so later uses are one load and a test.
-#define SELECTOR(name)                                                                      \
-  ([]() noexcept -> SEL {                                                                   \
-    static constinit std::atomic<SEL> objc_selector_{nullptr};                              \
-    SEL objc_sel_ = objc_selector_.load(std::memory_order_acquire);                         \
-    return objc_sel_ != nullptr ? objc_sel_ : objc::intern_selector(objc_selector_, #name); \
+// Each call site keeps its selector in a constant-initialised slot, which
+// is null until the site's first use interns the name. A send through
+// msg or msgSuper probes the cache with the slot's value as it stands: a
+// null selector matches no cache slot, so the first send misses, interns
+// and looks up out of line, and every later one is a load with no test.
+// Anywhere else the site converts to its SEL, interning on first use.
+#define SELECTOR(name)                                              \
+  ([]() noexcept -> objc::SelectorSite {                            \
+    static constinit objc::SelectorSlot objc_selector_slot_{#name}; \
+    return objc::SelectorSite{&objc_selector_slot_};                \
   }())
 
 namespace objc {
 
-[[gnu::cold, gnu::noinline]] inline SEL intern_selector(std::atomic<SEL>& slot, const char* name) noexcept {
-  SEL sel = sel_registerName(name);
-  slot.store(sel, std::memory_order_release);
+struct SelectorSlot {
+  const char* name;
+  std::atomic<SEL> sel{nullptr};
+};
+
+[[gnu::cold, gnu::noinline]] inline SEL intern_selector(SelectorSlot& slot) noexcept {
+  SEL sel = sel_registerName(slot.name);
+  slot.sel.store(sel, std::memory_order_release);
   return sel;
 }
 
+struct SelectorSite {
+  SelectorSlot* slot;
+  // The selector, interned if this is the site's first use.
+  operator SEL() const noexcept {
+    SEL sel = slot->sel.load(std::memory_order_acquire);
+    return sel != nullptr ? sel : intern_selector(*slot);
+  }
+  // The slot's value as it stands: null before the first use.
+  SEL unchecked() const noexcept { return slot->sel.load(std::memory_order_acquire); }
+};
+
+// A send's arguments as the implementation takes them: a selector site
+// passed as an argument is passed as its SEL.
+template <class T>
+using send_type = std::conditional_t<std::is_same_v<T, SelectorSite>, SEL, T>;
+
 // The slot where a probe for sel starts: its home slot.
 inline objc_cache_entry* home_slot(objc_cache* cache, SEL sel) noexcept {
-  uintptr_t offset = (reinterpret_cast<uintptr_t>(sel) >> OBJC_CACHE_SEL_SHIFT) & cache->offset_mask;
-  return reinterpret_cast<objc_cache_entry*>(reinterpret_cast<char*>(cache->slots()) + offset);
+  uintptr_t offset = (reinterpret_cast<uintptr_t>(sel) >> OBJC_CACHE_SEL_SHIFT) & cache->header().offset_mask;
+  return reinterpret_cast<objc_cache_entry*>(reinterpret_cast<char*>(cache) + offset);
 }
 
 // The inline probe checks the home slot only, in straight-line code; a
-// selector that is elsewhere in the cache, or not cached, goes out of line.
-// A slot holding sel always holds an implementation, so a hit is called
-// without a further test.
-inline IMP lookup(id receiver, SEL sel) {
-  objc_cache_entry* slot = home_slot(receiver->isa->cache.load(std::memory_order_acquire), sel);
+// selector that is elsewhere in the cache, or not cached, goes out of line
+// through miss. A slot holding sel always holds an implementation, so a
+// hit is called without a further test.
+template <class Miss>
+inline IMP probe_home(objc_cache* cache, SEL sel, Miss miss) {
+  objc_cache_entry* slot = home_slot(cache, sel);
   if (slot->sel.load(std::memory_order_acquire) == sel) [[likely]]
     return slot->imp.load(std::memory_order_relaxed);
-  return objc_msg_lookup_slow(receiver, sel);
+  return miss();
+}
+
+inline IMP lookup(id receiver, SEL sel) {
+  return probe_home(receiver->isa->cache.load(std::memory_order_acquire), sel,
+                    [&] { return objc_msg_lookup_slow(receiver, sel); });
 }
 
 inline IMP lookup_super(const objc_super& sup, SEL sel) {
-  objc_cache_entry* slot = home_slot(sup.super_class->cache.load(std::memory_order_acquire), sel);
-  if (slot->sel.load(std::memory_order_acquire) == sel) [[likely]]
-    return slot->imp.load(std::memory_order_relaxed);
-  return objc_msg_lookup_super(&sup, sel);
+  return probe_home(sup.super_class->cache.load(std::memory_order_acquire), sel,
+                    [&] { return objc_msg_lookup_super(&sup, sel); });
+}
+
+// Whether sel is in its home slot of cache: the inline part of a send
+// through a selector site, whose selector may still be null.
+inline objc_cache_entry* home_hit(objc_cache* cache, SEL sel) {
+  objc_cache_entry* slot = home_slot(cache, sel);
+  return slot->sel.load(std::memory_order_acquire) == sel ? slot : nullptr;
+}
+
+// The rest of a send through a site whose selector was not in its home
+// slot: out of line, one copy per signature rather than per call site, so
+// that the inline part keeps nothing live across a call.
+template <class R, class... A>
+[[gnu::noinline]] R send_missed(id receiver, SelectorSite site, A... args) {
+  using Fn = R (*)(id, SEL, send_type<A>...);
+  SEL sel = site;
+  return reinterpret_cast<Fn>(objc_msg_lookup_slow(receiver, sel))(receiver, sel, args...);
+}
+
+template <class R, class... A>
+[[gnu::noinline]] R super_send_missed(const objc_super& sup, SelectorSite site, A... args) {
+  using Fn = R (*)(id, SEL, send_type<A>...);
+  SEL sel = site;
+  return reinterpret_cast<Fn>(objc_msg_lookup_super(&sup, sel))(sup.receiver, sel, args...);
 }
 
 // Whether instances of cls respond to sel: from the home slot of cls's
@@ -54,7 +108,7 @@ inline IMP lookup_super(const objc_super& sup, SEL sel) {
 // path), otherwise by class_respondsToSelector.
 inline BOOL responds_to(Class cls, SEL sel) {
   objc_cache_entry* slot = home_slot(cls->cache.load(std::memory_order_acquire), sel);
-  if (sel != nullptr && slot->sel.load(std::memory_order_acquire) == sel) [[likely]]
+  if (slot->sel.load(std::memory_order_acquire) == sel) [[likely]]
     return slot->imp.load(std::memory_order_relaxed) != reinterpret_cast<IMP>(&objc_unrecognized_selector)
                ? YES
                : NO;
@@ -68,8 +122,19 @@ inline BOOL responds_to(Class cls, SEL sel) {
 template <class R = id, class... A>
 inline R msg(id receiver, SEL sel, A... args) {
   if (receiver == nil) return R();
-  using Fn = R (*)(id, SEL, A...);
+  using Fn = R (*)(id, SEL, objc::send_type<A>...);
   return reinterpret_cast<Fn>(objc::lookup(receiver, sel))(receiver, sel, args...);
+}
+
+template <class R = id, class... A>
+inline R msg(id receiver, objc::SelectorSite site, A... args) {
+  if (receiver == nil) return R();
+  using Fn = R (*)(id, SEL, objc::send_type<A>...);
+  SEL sel = site.unchecked();
+  objc_cache_entry* slot = objc::home_hit(receiver->isa->cache.load(std::memory_order_acquire), sel);
+  if (slot == nullptr) [[unlikely]]
+    return objc::send_missed<R, A...>(receiver, site, args...);
+  return reinterpret_cast<Fn>(slot->imp.load(std::memory_order_relaxed))(receiver, sel, args...);
 }
 
 // Runs the implementation found from sup.super_class upwards, with
@@ -77,6 +142,17 @@ inline R msg(id receiver, SEL sel, A... args) {
 template <class R = id, class... A>
 inline R msgSuper(const objc_super& sup, SEL sel, A... args) {
   if (sup.receiver == nil) return R();
-  using Fn = R (*)(id, SEL, A...);
+  using Fn = R (*)(id, SEL, objc::send_type<A>...);
   return reinterpret_cast<Fn>(objc::lookup_super(sup, sel))(sup.receiver, sel, args...);
+}
+
+template <class R = id, class... A>
+inline R msgSuper(const objc_super& sup, objc::SelectorSite site, A... args) {
+  if (sup.receiver == nil) return R();
+  using Fn = R (*)(id, SEL, objc::send_type<A>...);
+  SEL sel = site.unchecked();
+  objc_cache_entry* slot = objc::home_hit(sup.super_class->cache.load(std::memory_order_acquire), sel);
+  if (slot == nullptr) [[unlikely]]
+    return objc::super_send_missed<R, A...>(sup, site, args...);
+  return reinterpret_cast<Fn>(slot->imp.load(std::memory_order_relaxed))(sup.receiver, sel, args...);
 }

@@ -19,19 +19,29 @@ struct objc_cache_entry {
 
 // Open-addressed table of (selector, implementation) pairs, sized to a
 // power of two and probed linearly from a selector's home slot. Selectors
-// are 16-byte aligned, so the home slot's byte offset from slots() is
-// (sel >> OBJC_CACHE_SEL_SHIFT) & offset_mask: on 64-bit targets, where a
-// slot is 16 bytes, a single AND. A cache is never changed in place once
+// are 16-byte aligned, so the home slot's byte offset from the first slot
+// is (sel >> OBJC_CACHE_SEL_SHIFT) & offset_mask: on 64-bit targets, where
+// a slot is 16 bytes, a single AND. A cache is never changed in place once
 // a reader may hold it except to fill an empty slot or to replace a
 // slot's imp; growing swaps in a new one.
-struct objc_cache {
+//
+// A class points at its cache's first slot, and the cache's header sits
+// just before it, so that a probe adds the masked selector to the pointer
+// it loaded and reads the slot there: no separate step to skip a header.
+// An empty slot holds a marker that no name interns to, never a null
+// selector, so that a null selector matches no slot.
+struct objc_cache_header {
   uintptr_t offset_mask;  // (slot count - 1) * sizeof(objc_cache_entry)
   uint32_t mask;          // slot count - 1
   uint32_t occupied;      // written under the runtime lock only
-  objc_cache_entry* slots() { return reinterpret_cast<objc_cache_entry*>(this + 1); }
+};
+struct objc_cache {
+  objc_cache_entry* slots() { return reinterpret_cast<objc_cache_entry*>(this); }
+  objc_cache_header& header() { return reinterpret_cast<objc_cache_header*>(this)[-1]; }
 };
 inline constexpr unsigned OBJC_CACHE_SEL_SHIFT = sizeof(objc_cache_entry) == 16 ? 0 : 1;
 static_assert(sizeof(objc_cache_entry) == 16 >> OBJC_CACHE_SEL_SHIFT);
+static_assert(sizeof(objc_cache_header) % alignof(objc_cache_entry) == 0);
 
 enum objc_class_flags : uint32_t {
   OBJC_CLASS_META = 1u << 0,
