@@ -4,10 +4,14 @@
 // and categories found by the name they wait for.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "../platform/runtime/src/threads.h"
 #include "objc/module.h"
 
 namespace {
@@ -142,6 +146,47 @@ TEST(CacheRefresh, RepeatedCategoriesDoNotGrowCacheMemory) {
     EXPECT_EQ(now.live_bytes, warm.live_bytes) << cycle;
     EXPECT_EQ(now.retired_bytes, warm.retired_bytes) << cycle;
   }
+}
+
+// Caches outgrown while another thread runs are kept, since it may be
+// probing any of them; once the process is back to one thread, the next
+// check frees what was retired.
+TEST(CacheMemory, OutgrownCachesAreFreedOnlyWhileTheProcessHasOneThread) {
+  if (!objc::os::only_thread())
+    GTEST_SKIP() << "the process has threads of its own (a sanitizer's, the system's)";
+  constexpr int kHalf = 500, kMethods = 20;
+  static std::vector<objc_method_def> methods;
+  for (int i = 0; i < kMethods; ++i)
+    methods.push_back({keep_name("g" + std::to_string(i)), objc_imp(+[](id, SEL) { return 3; })});
+  std::vector<objc_class_def*> classes = {
+      class_def("GrowRoot", nullptr, {methods.data(), static_cast<uint32_t>(methods.size())})};
+  for (int i = 0; i < 2 * kHalf; ++i) classes.push_back(class_def("Grow" + std::to_string(i), "GrowRoot"));
+  register_module(classes);
+  std::vector<id> first, second;
+  for (int i = 1; i <= 2 * kHalf; ++i)
+    (i <= kHalf ? first : second).push_back(keep_instance(classes[i]->cls));
+  auto grow = [](const std::vector<id>& objects) {
+    for (id object : objects)
+      for (const objc_method_def& m : methods) ASSERT_EQ(msg<int>(object, sel_registerName(m.name)), 3);
+  };
+  for (id object : first) ASSERT_EQ(msg<int>(object, SELECTOR(g0)), 3);
+
+  std::atomic<bool> stop{false};
+  std::thread sender([&] {
+    while (!stop.load())
+      for (id object : first) ASSERT_EQ(msg<int>(object, SELECTOR(g0)), 3);
+  });
+  grow(second);
+  size_t retired_with_a_reader = objc_getCacheStatistics().retired_bytes;
+  EXPECT_GT(retired_with_a_reader, 64u * 1024) << "freed while another thread could be probing";
+  stop.store(true);
+  sender.join();
+  // A joined thread can linger in the system's thread list for a moment.
+  for (int i = 0; i < 2000 && !objc::os::only_thread(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  grow(first);  // retires as much again, and reaches the next check
+  EXPECT_LT(objc_getCacheStatistics().retired_bytes, retired_with_a_reader);
 }
 
 // respondsToSelector: caches both answers. A cached "no" must not change

@@ -16,9 +16,9 @@ struct NameSlot {
   std::atomic<uint32_t> hash;
 };
 
-// Open-addressed, power-of-two sized. Like a dispatch cache it is replaced,
-// never shrunk or freed, when it grows, so a lock-free reader is always
-// safe.
+// Open-addressed, power-of-two sized. Like a dispatch cache it is replaced
+// when it grows, never shrunk, and the old one retired (reclaim.cc), so a
+// lock-free reader is always safe.
 struct NameTable {
   uint32_t mask;
   uint32_t used;
@@ -33,10 +33,6 @@ NameTable* new_table(uint32_t capacity) {
 }
 
 std::atomic<NameTable*> g_names{new_table(256)};
-std::vector<NameTable*>* g_retired_tables = new std::vector<NameTable*>;
-// Name records left without names by posing, kept since a lock-free reader
-// may still hold one.
-std::vector<objc_name_owner*>* g_retired_owners = new std::vector<objc_name_owner*>;
 std::vector<Class>* g_classes = new std::vector<Class>;
 
 // Hashes a name eight bytes at a time (the length comes from a vectorised
@@ -131,7 +127,9 @@ void point_name(const char* name, objc_name_owner* owner) {
                     s.owner.load(std::memory_order_relaxed));
     }
     g_names.store(grown, std::memory_order_release);
-    g_retired_tables->push_back(table);
+    objc::rt::retire(
+        table, sizeof(NameTable) + (table->mask + 1) * sizeof(NameSlot),
+        [](void* block) { ::operator delete(block); }, objc::rt::kRetiredName);
     table = grown;
   }
   insert_slot(table, name, hash, owner);
@@ -159,7 +157,10 @@ void table_hand_over(Class replaced, Class poser) {
       taken->names.push_back(name);
     }
     own->names.clear();
-    g_retired_owners->push_back(own);
+    // Left without names; a lock-free reader may still hold it.
+    retire(
+        own, sizeof(objc_name_owner), [](void* block) { delete static_cast<objc_name_owner*>(block); },
+        kRetiredName);
   }
   poser->rt->names = taken;
 }

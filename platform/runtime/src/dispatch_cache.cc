@@ -6,10 +6,11 @@
 // and announce nothing: the inline probe is a handful of loads, and any
 // per-send bookkeeping (an epoch or an in-flight mark per thread, with
 // the fence it needs) would cost more than the probe itself. A cache that
-// a reader may hold is therefore never freed, and never refilled with
-// other selectors: a reader that loaded a class's cache pointer can
-// always finish its probe on it, and every slot it reads pairs a selector
-// with an implementation of that selector for that class.
+// a reader may hold is therefore never freed while one may (see
+// reclaim.cc), and never refilled with other selectors: a reader that
+// loaded a class's cache pointer can always finish its probe on it, and
+// every slot it reads pairs a selector with an implementation of that
+// selector for that class.
 //
 // - When methods change (a category, posing), the caches of the affected
 //   family are refreshed, not replaced: taken out of use for the step
@@ -19,11 +20,12 @@
 //   new one, as it would racing any change. Nothing is retired, so
 //   attaching a category or posing allocates no cache memory.
 // - A cache that fills up is copied into one twice its size, and the old
-//   one is retired: kept, still readable, for the life of the process.
-//   Retired caches of a class are the smaller ones it outgrew, 8 + 16 +
-//   ... + n/2 slots for a live cache of n, so the retired memory of the
-//   process stays below its live cache memory, whatever the number of
-//   refreshes, and a class that stops growing retires nothing more.
+//   one is retired: kept, still readable, until a quiescent point frees
+//   it (reclaim.cc). Until then the retired caches of a class are the
+//   smaller ones it outgrew, 8 + 16 + ... + n/2 slots for a live cache of
+//   n, so the retired memory of the process stays below its live cache
+//   memory, whatever the number of refreshes, and a class that stops
+//   growing retires nothing more.
 // objc_getCacheStatistics reports both totals.
 #include <cassert>
 #include <cstddef>
@@ -51,10 +53,9 @@ struct {
 } g_empty_cache;
 static_assert(offsetof(decltype(g_empty_cache), slot) == sizeof(objc_cache_header));
 
-// Guarded by runtime_lock; see the comment at the top.
-std::vector<objc_cache*>* g_retired_caches = new std::vector<objc_cache*>;
-size_t g_retired_bytes = 0;
 std::atomic<objc_unrecognized_handler> g_unrecognized{nullptr};
+
+void free_cache(void* cache) { ::operator delete(&static_cast<objc_cache*>(cache)->header()); }
 
 size_t cache_bytes(objc_cache* cache) {
   return sizeof(objc_cache_header) + (cache->header().mask + 1) * sizeof(objc_cache_entry);
@@ -146,10 +147,7 @@ void cache_fill(Class cls, SEL sel, IMP imp) {
     }
     insert(grown, sel, imp);
     cls->cache.store(grown, std::memory_order_release);
-    if (cache != empty_cache()) {
-      g_retired_caches->push_back(cache);
-      g_retired_bytes += cache_bytes(cache);
-    }
+    if (cache != empty_cache()) retire(cache, cache_bytes(cache), &free_cache, kRetiredCache);
     return;
   }
   insert(cache, sel, imp);
@@ -242,7 +240,7 @@ void objc_setUnrecognizedSelectorHandler(objc_unrecognized_handler handler) { g_
 
 objc_cache_statistics objc_getCacheStatistics() {
   std::lock_guard guard(runtime_lock());
-  objc_cache_statistics stats{0, g_retired_bytes};
+  objc_cache_statistics stats{0, retired_bytes(kRetiredCache)};
   for (Class cls : all_classes()) {
     for (Class c : {cls, cls->isa}) {
       objc_cache* cache = c->cache.load(std::memory_order_relaxed);

@@ -133,6 +133,14 @@ IMP find_method(Class cls, SEL sel);  // walks the hierarchy; nullptr if none
 // there, a negative answer included, once cls is initialised.
 IMP remember_lookup(Class cls, SEL sel);
 
+// reclaim.cc. Expect runtime_lock held.
+enum RetiredKind { kRetiredCache, kRetiredName };
+// Hands over a block that lock-free readers may still hold, after every
+// pointer to it has been replaced; free_block frees it once no reader can.
+void retire(void* block, size_t bytes, void (*free_block)(void*), RetiredKind kind);
+// Bytes retired and not freed yet.
+size_t retired_bytes(RetiredKind kind);
+
 // initialize.cc. Expects no lock held.
 void ensure_initialized(Class cls);
 

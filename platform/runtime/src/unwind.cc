@@ -15,7 +15,8 @@ void objc_cleanup_push(objc_cleanup* cleanup) {
 }
 
 void objc_cleanup_pop(objc_cleanup* cleanup) {
-  if (chain_top != cleanup) objc::rt::fatal("objc_cleanup_pop: %p is not this thread's innermost cleanup", cleanup);
+  if (chain_top != cleanup)
+    objc::rt::fatal("objc_cleanup_pop: %p is not this thread's innermost cleanup", cleanup);
   chain_top = cleanup->next;
 }
 
