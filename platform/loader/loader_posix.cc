@@ -43,9 +43,8 @@ bool own_path(const void* address, size_t limit, std::string& path) {
 
 namespace {
 
-// The span of every loaded object's loadable segments, in the loader's
-// order.
-int collect_range(dl_phdr_info* info, size_t, void* data) {
+// The span of a loaded object's loadable segments.
+Range span_of(const dl_phdr_info* info) {
   Range range{UINTPTR_MAX, 0};
   for (int i = 0; i < info->dlpi_phnum; ++i) {
     const auto& segment = info->dlpi_phdr[i];
@@ -54,26 +53,43 @@ int collect_range(dl_phdr_info* info, size_t, void* data) {
     range.begin = std::min(range.begin, begin);
     range.end = std::max(range.end, begin + segment.p_memsz);
   }
-  if (range.begin < range.end) static_cast<std::vector<Range>*>(data)->push_back(range);
-  return 0;
+  return range;
 }
 
-std::vector<Range> loaded_ranges() {
-  std::vector<Range> ranges;
-  dl_iterate_phdr(collect_range, &ranges);
-  return ranges;
+// Every loaded object's span and name, in the loader's order. The name is
+// the loader's own record of it, empty for the program itself.
+struct Loaded {
+  Range range;
+  const char* name;
+};
+
+std::vector<Loaded> loaded_objects() {
+  std::vector<Loaded> objects;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* data) {
+        Range range = span_of(info);
+        if (range.begin < range.end)
+          static_cast<std::vector<Loaded>*>(data)->push_back({range, info->dlpi_name});
+        return 0;
+      },
+      &objects);
+  return objects;
 }
 
 }  // namespace
 
 bool module_range(const char* path, Range& range) {
   if (path == nullptr) return false;
-  // Named as own_path names it: by what dladdr says of an address inside.
-  for (const Range& candidate : loaded_ranges()) {
+  // Named as own_path names it: by what dladdr says of an address inside,
+  // which is the loader's record where it has one. dladdr is asked only
+  // where it has none, since it also searches the object's symbols.
+  for (Loaded object : loaded_objects()) {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(candidate.begin), &info) != 0 && info.dli_fname != nullptr &&
-        std::strcmp(info.dli_fname, path) == 0) {
-      range = candidate;
+    if ((object.name == nullptr || object.name[0] == '\0') &&
+        dladdr(reinterpret_cast<const void*>(object.range.begin), &info) != 0)
+      object.name = info.dli_fname;
+    if (object.name != nullptr && std::strcmp(object.name, path) == 0) {
+      range = object.range;
       return true;
     }
   }
@@ -81,9 +97,9 @@ bool module_range(const char* path, Range& range) {
 }
 
 bool module_range_at(const void* address, Range& range) {
-  for (const Range& candidate : loaded_ranges()) {
-    if (candidate.contains(address)) {
-      range = candidate;
+  for (const Loaded& object : loaded_objects()) {
+    if (object.range.contains(address)) {
+      range = object.range;
       return true;
     }
   }
