@@ -22,6 +22,20 @@
     return objc::SelectorSite{&objc_selector_slot_};                \
   }())
 
+#if defined(__has_feature)
+#  if __has_feature(thread_sanitizer)
+#    define OBJC_THREAD_SANITIZER 1
+#  endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#  define OBJC_THREAD_SANITIZER 1
+#endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(OBJC_THREAD_SANITIZER)
+#  define OBJC_PROBE_ASM 1
+#else
+#  define OBJC_PROBE_ASM 0
+#endif
+
 namespace objc {
 
 struct SelectorSlot {
@@ -57,14 +71,36 @@ inline objc_cache_entry* home_slot(objc_cache* cache, SEL sel) noexcept {
   return reinterpret_cast<objc_cache_entry*>(reinterpret_cast<char*>(cache) + offset);
 }
 
-// The inline probe checks the home slot only, in straight-line code; a
-// selector that is elsewhere in the cache, or not cached, goes out of line
-// through miss. A slot holding sel always holds an implementation, so a
-// hit is called without a further test.
+// sel's home slot of cache if it holds sel, else nullptr: every inline
+// probe, in straight-line code. A slot holding sel always holds an
+// implementation, so a hit is used without a further test. sel may be
+// null (a call site's first send), which no slot holds.
+//
+// On x86 with GCC or Clang the selector is compared in place (cmp with a
+// memory operand, then the jump): the C++ atomic load it stands for is
+// one the compiler will not fold into the compare, which costs a send an
+// instruction. An aligned pointer load is atomic on x86 and ordered
+// before later loads by the processor; the signal fence keeps the
+// compiler from moving the implementation's load above it. ThreadSanitizer
+// builds take the atomic load, so that the probe stays checked.
+inline objc_cache_entry* home_hit(objc_cache* cache, SEL sel) {
+  objc_cache_entry* slot = home_slot(cache, sel);
+#if OBJC_PROBE_ASM
+  asm goto("cmp %0, %1\n\tjne %l[miss]" : : "r"(sel), "m"(slot->sel) : "cc" : miss);
+  std::atomic_signal_fence(std::memory_order_acquire);
+  return slot;
+miss:
+  return nullptr;
+#else
+  return slot->sel.load(std::memory_order_acquire) == sel ? slot : nullptr;
+#endif
+}
+
+// A selector that is not in its home slot, or not cached, goes out of line
+// through miss.
 template <class Miss>
 inline IMP probe_home(objc_cache* cache, SEL sel, Miss miss) {
-  objc_cache_entry* slot = home_slot(cache, sel);
-  if (slot->sel.load(std::memory_order_acquire) == sel) [[likely]]
+  if (objc_cache_entry* slot = home_hit(cache, sel)) [[likely]]
     return slot->imp.load(std::memory_order_relaxed);
   return miss();
 }
@@ -77,13 +113,6 @@ inline IMP lookup(id receiver, SEL sel) {
 inline IMP lookup_super(const objc_super& sup, SEL sel) {
   return probe_home(sup.super_class->cache.load(std::memory_order_acquire), sel,
                     [&] { return objc_msg_lookup_super(&sup, sel); });
-}
-
-// Whether sel is in its home slot of cache: the inline part of a send
-// through a selector site, whose selector may still be null.
-inline objc_cache_entry* home_hit(objc_cache* cache, SEL sel) {
-  objc_cache_entry* slot = home_slot(cache, sel);
-  return slot->sel.load(std::memory_order_acquire) == sel ? slot : nullptr;
 }
 
 // The rest of a send through a site whose selector was not in its home
@@ -107,8 +136,7 @@ template <class R, class... A>
 // cache when it holds sel (a "no" is cached as the unrecognized-selector
 // path), otherwise by class_respondsToSelector.
 inline BOOL responds_to(Class cls, SEL sel) {
-  objc_cache_entry* slot = home_slot(cls->cache.load(std::memory_order_acquire), sel);
-  if (slot->sel.load(std::memory_order_acquire) == sel) [[likely]]
+  if (objc_cache_entry* slot = home_hit(cls->cache.load(std::memory_order_acquire), sel)) [[likely]]
     return slot->imp.load(std::memory_order_relaxed) != reinterpret_cast<IMP>(&objc_unrecognized_selector)
                ? YES
                : NO;
