@@ -55,8 +55,6 @@ static_assert(offsetof(decltype(g_empty_cache), slot) == sizeof(objc_cache_heade
 
 std::atomic<objc_unrecognized_handler> g_unrecognized{nullptr};
 
-void free_cache(void* cache) { ::operator delete(&static_cast<objc_cache*>(cache)->header()); }
-
 size_t cache_bytes(objc_cache* cache) {
   return sizeof(objc_cache_header) + (cache->header().mask + 1) * sizeof(objc_cache_entry);
 }
@@ -147,7 +145,10 @@ void cache_fill(Class cls, SEL sel, IMP imp) {
     }
     insert(grown, sel, imp);
     cls->cache.store(grown, std::memory_order_release);
-    if (cache != empty_cache()) retire(cache, cache_bytes(cache), &free_cache, kRetiredCache);
+    cls->rt->cache_block = &grown->header();
+    if (cache != empty_cache())
+      retire(
+          &cache->header(), cache_bytes(cache), [](void* block) { ::operator delete(block); }, kRetiredCache);
     return;
   }
   insert(cache, sel, imp);

@@ -21,8 +21,8 @@ struct objc_module_info {
 
 // What the class table's names lead to. Every name that yields one class
 // shares one record, so that posing re-points a single record rather than
-// every name the replaced class has gathered. A record is never freed: a
-// lock-free reader may hold it.
+// every name the replaced class has gathered. A record left without names
+// is retired, not freed (reclaim.cc): a lock-free reader may hold it.
 struct objc_name_owner {
   std::atomic<Class> cls;
   std::vector<const char*> names;  // guarded by runtime_lock
@@ -40,6 +40,10 @@ struct objc_class_private {
   // Direct subclasses (non-meta classes only), so that posing touches the
   // replaced class's family and not every class in the process.
   std::vector<Class> subclasses;
+  // The start of the allocation that holds the class's cache. The class
+  // points past its header, at its first slot; this keeps the block
+  // itself referenced, as a leak checker expects of memory in use.
+  void* cache_block = nullptr;
 };
 
 // Aligned so that the low four bits of every SEL are zero and the cache
