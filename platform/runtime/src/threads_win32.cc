@@ -1,7 +1,9 @@
 // only_thread on Windows: a snapshot of the system's threads, counting
 // those of this process.
-#include <tlhelp32.h>
 #include <windows.h>
+
+// Needs the types windows.h declares.
+#include <tlhelp32.h>
 
 #include "threads.h"
 
