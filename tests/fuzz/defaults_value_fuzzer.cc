@@ -94,6 +94,14 @@ void check_failure_message(const Args& args, int code, const std::string& err) {
   bool names_something = problem.find(domain_of(args)) != std::string::npos && !domain_of(args).empty();
   for (const std::string& arg : args)
     names_something |= !arg.empty() && problem.find(arg) != std::string::npos;
+  // A long argument may be quoted by its first bytes: "PREFIX...".
+  for (size_t end = problem.find("...\""); end != std::string::npos; end = problem.find("...\"", end + 1)) {
+    size_t open = problem.rfind('"', end == 0 ? 0 : end - 1);
+    if (open == std::string::npos || open + 1 >= end) continue;
+    std::string prefix = problem.substr(open + 1, end - open - 1);
+    for (const std::string& arg : args)
+      names_something |= arg.size() > prefix.size() && arg.starts_with(prefix);
+  }
   // `read` of every domain names the file of the one it could not read.
   names_something |= problem.find(fuzz::private_defaults_directory() + "/") != std::string::npos;
   // An empty argument can only be named as "" or as empty.
