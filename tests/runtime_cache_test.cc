@@ -70,6 +70,37 @@ objc_method_def original_class[] = {method("kind", [](id, SEL) { return 1; })};
 objc_method_def replacement[] = {method("who", [](id, SEL) { return 2; })};
 objc_method_def replacement_class[] = {method("kind", [](id, SEL) { return 2; })};
 
+// A root class whose methods PREFIX0, PREFIX1, ... (kFamilyMethods of
+// them) all answer 7, with subclasses SUBCLASS0, SUBCLASS1, ..., in one
+// module: an instance of the root, then one of each subclass.
+constexpr int kFamilyMethods = 20;
+
+struct Family {
+  std::vector<id> objects;
+  std::vector<SEL> selectors;
+  // Sends every method to each object, as a warm cache would hold them.
+  void send_all(const std::vector<id>& to) const {
+    for (id object : to)
+      for (SEL sel : selectors) ASSERT_EQ(msg<int>(object, sel), 7);
+  }
+};
+
+Family register_family(const std::string& root, const std::string& method_prefix, int subclasses) {
+  auto& methods = kept<std::vector<objc_method_def>>().emplace_back();
+  Family family;
+  for (int i = 0; i < kFamilyMethods; ++i) {
+    methods.push_back({keep_name(method_prefix + std::to_string(i)), objc_imp(+[](id, SEL) { return 7; })});
+    family.selectors.push_back(sel_registerName(methods.back().name));
+  }
+  std::vector<objc_class_def*> classes = {
+      class_def(root, nullptr, {methods.data(), static_cast<uint32_t>(methods.size())})};
+  for (int i = 0; i < subclasses; ++i)
+    classes.push_back(class_def(root + "Sub" + std::to_string(i), root.c_str()));
+  register_module(classes);
+  for (objc_class_def* def : classes) family.objects.push_back(keep_instance(def->cls));
+  return family;
+}
+
 bool slot_holds(Class cls, SEL sel) {
   objc_cache* cache = cls->cache.load();
   for (uint32_t i = 0; i <= cache->header().mask; ++i)
@@ -121,20 +152,8 @@ TEST(CacheRefresh, ACategoryRefreshesItsClassFamilyOnlyAndLeavesOthersCached) {
 // selector again: cache memory stops growing once each class's cache has
 // reached its size, and what growth retired stays below what is live.
 TEST(CacheRefresh, RepeatedCategoriesDoNotGrowCacheMemory) {
-  constexpr int kClasses = 200, kMethods = 20;
-  static std::vector<objc_method_def> methods;
-  for (int i = 0; i < kMethods; ++i)
-    methods.push_back({keep_name("m" + std::to_string(i)), objc_imp(+[](id, SEL) { return 7; })});
-  std::vector<objc_class_def*> classes = {
-      class_def("MemRoot", nullptr, {methods.data(), static_cast<uint32_t>(methods.size())})};
-  for (int i = 0; i < kClasses; ++i) classes.push_back(class_def("MemSub" + std::to_string(i), "MemRoot"));
-  register_module(classes);
-  std::vector<id> objects;
-  for (objc_class_def* def : classes) objects.push_back(keep_instance(def->cls));
-  auto send_all = [&] {
-    for (id object : objects)
-      for (const objc_method_def& m : methods) ASSERT_EQ(msg<int>(object, sel_registerName(m.name)), 7);
-  };
+  Family family = register_family("MemRoot", "m", 200);
+  auto send_all = [&] { family.send_all(family.objects); };
   send_all();
   objc_cache_statistics warm = objc_getCacheStatistics();
   EXPECT_LT(warm.retired_bytes, warm.live_bytes);
@@ -154,31 +173,20 @@ TEST(CacheRefresh, RepeatedCategoriesDoNotGrowCacheMemory) {
 // gives every process threads of its own, only the first half can run.
 TEST(CacheMemory, OutgrownCachesAreFreedOnlyWhileTheProcessHasOneThread) {
   bool can_be_alone = objc::os::only_thread();
-  constexpr int kHalf = 500, kMethods = 20;
-  static std::vector<objc_method_def> methods;
-  for (int i = 0; i < kMethods; ++i)
-    methods.push_back({keep_name("g" + std::to_string(i)), objc_imp(+[](id, SEL) { return 3; })});
-  std::vector<objc_class_def*> classes = {
-      class_def("GrowRoot", nullptr, {methods.data(), static_cast<uint32_t>(methods.size())})};
-  for (int i = 0; i < 2 * kHalf; ++i) classes.push_back(class_def("Grow" + std::to_string(i), "GrowRoot"));
-  register_module(classes);
-  std::vector<id> first, second;
-  for (int i = 1; i <= 2 * kHalf; ++i)
-    (i <= kHalf ? first : second).push_back(keep_instance(classes[i]->cls));
-  auto grow = [](const std::vector<id>& objects) {
-    for (id object : objects)
-      for (const objc_method_def& m : methods) ASSERT_EQ(msg<int>(object, sel_registerName(m.name)), 3);
-  };
-  for (id object : first) ASSERT_EQ(msg<int>(object, SELECTOR(g0)), 3);
+  constexpr int kHalf = 500;
+  Family family = register_family("GrowRoot", "g", 2 * kHalf);
+  std::vector<id> first(family.objects.begin() + 1, family.objects.begin() + 1 + kHalf);
+  std::vector<id> second(family.objects.begin() + 1 + kHalf, family.objects.end());
+  for (id object : first) ASSERT_EQ(msg<int>(object, SELECTOR(g0)), 7);
 
   // The reader probes the first half's caches while the second half's
   // grow and retire, past the first check.
   std::atomic<bool> stop{false};
   std::thread reader([&] {
     while (!stop.load())
-      for (id object : first) ASSERT_EQ(msg<int>(object, SELECTOR(g0)), 3);
+      for (id object : first) ASSERT_EQ(msg<int>(object, SELECTOR(g0)), 7);
   });
-  grow(second);
+  family.send_all(second);
   size_t retired_with_a_reader = objc_getCacheStatistics().retired_bytes;
   EXPECT_GT(retired_with_a_reader, 64u * 1024) << "freed while another thread could be probing";
   stop.store(true);
@@ -191,7 +199,7 @@ TEST(CacheMemory, OutgrownCachesAreFreedOnlyWhileTheProcessHasOneThread) {
   if (!can_be_alone || !objc::os::only_thread())
     GTEST_SKIP() << "this process does not get back to one thread (a sanitizer's or the system's threads)";
 
-  grow(first);  // retires as much again, and reaches the next check
+  family.send_all(first);  // retires as much again, and reaches the next check
   EXPECT_LT(objc_getCacheStatistics().retired_bytes, retired_with_a_reader);
 }
 
