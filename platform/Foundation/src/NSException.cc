@@ -109,11 +109,6 @@ struct CaughtStack {
 };
 OBJC_FAST_TLS thread_local CaughtStack caught = {nullptr, 0, 0, false};
 
-[[noreturn]] void out_of_memory() {
-  std::fputs("*** out of memory\n", stderr);
-  std::abort();
-}
-
 // Pops and releases the entries from index on, newest first. Each is off
 // the stack before its release, so a dealloc that runs finds the stack
 // consistent.
@@ -148,7 +143,7 @@ void push_caught(id exception, NSHandlerFrame* frame) {
   if (caught.count == caught.capacity) {
     uint32_t capacity = caught.capacity == 0 ? 8 : caught.capacity * 2;
     void* grown = std::realloc(caught.entries, capacity * sizeof(Caught));
-    if (grown == nullptr) out_of_memory();
+    if (grown == nullptr) objc_out_of_memory();
     caught.entries = static_cast<Caught*>(grown);
     caught.capacity = capacity;
   }

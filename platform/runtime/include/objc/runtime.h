@@ -129,6 +129,12 @@ OBJC_EXPORT void objc_setUnrecognizedSelectorHandler(objc_unrecognized_handler h
 // a cached "does not respond".
 OBJC_EXPORT void objc_unrecognized_selector(id receiver, SEL sel);
 
+// Allocation failure ends the process with one line on standard error:
+// no C++ exception ever leaves framework code. The runtime installs this as
+// the new-handler when it is loaded (unless the program has set one), and
+// framework code that allocates without operator new calls it.
+OBJC_EXPORT __attribute__((noreturn)) void objc_out_of_memory(void);
+
 // --- Module registration ----------------------------------------------
 struct objc_module_record;
 // Called by each source unit's static constructor: queues the unit's record
