@@ -15,7 +15,7 @@
 
 // Above 0 while scroll-to-cell requests are ignored. One counter for every
 // matrix in the process; only the event-handling thread touches it.
-static int32_t dontdoit = 0;
+int32_t dontdoit = 0;
 
 // The bits of the left and right mouse-down event types.
 static const uint32_t kMouseDownMask = (1u << NSLeftMouseDown) | (1u << NSRightMouseDown);

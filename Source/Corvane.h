@@ -9,6 +9,8 @@
 // running modal session, the oldest first; nil while it holds none.
 // Event-handling thread only.
 extern id _modalWindows;
+// The matrix patch's counter (Corvane.cc), read by the fault driver.
+extern int32_t dontdoit;
 // Pushes window, creating the stack's array on the first push.
 void addModalWindow(id window);
 // Pops the newest window, if any, and releases the array it empties.

@@ -3,8 +3,9 @@
 // when it is missing or malformed.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -51,16 +52,29 @@ objc_module_record flaky_record = {
     OBJC_MODULE_VERSION, "BundleTestFlaky", flaky_classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(flaky_record)
 
-// Told by the test module's +load; raises while g_refuse_load is set.
+// Told by the test module's +load; raises while g_refuse_load is set, and
+// loads g_nested_module if one is named. Notes the thread it ran on.
 bool g_refuse_load = false;
+std::string g_nested_module;
+BOOL g_nested_loaded = NO;
+std::atomic<int> g_hook_calls{0};
+std::thread::id g_hook_thread;
 void BundleTestLoadHook_moduleDidLoad(id, SEL, id) {
+  g_hook_thread = std::this_thread::get_id();
+  ++g_hook_calls;
   if (g_refuse_load) NSRaise("LoadRefused", "the module's load raised");
+  if (!g_nested_module.empty()) {
+    char error[512] = "";
+    g_nested_loaded = objc_loadModule(g_nested_module.c_str(), error, sizeof error);
+  }
 }
-const objc_method_def hook_class_methods[] = {{"moduleDidLoad:", objc_imp(&BundleTestLoadHook_moduleDidLoad)}};
-objc_class_def load_hook = {"BundleTestLoadHook",             "NSObject",      0,
-                            objc_methods(hook_class_methods), objc_no_methods, Nil};
+const objc_method_def hook_class_methods[] = {
+    {"moduleDidLoad:", objc_imp(&BundleTestLoadHook_moduleDidLoad)}};
+objc_class_def load_hook = {"BundleTestLoadHook", "NSObject", 0, objc_methods(hook_class_methods),
+                            objc_no_methods,      Nil};
 objc_class_def* const hook_classes[] = {&load_hook};
-objc_module_record hook_record = {OBJC_MODULE_VERSION, "BundleTestHook", hook_classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record hook_record = {
+    OBJC_MODULE_VERSION, "BundleTestHook", hook_classes, 1, nullptr, 0, nullptr, 0};
 OBJC_MODULE_RECORD(hook_record)
 
 id bundle_class() { return reinterpret_cast<id>(objc_getClass("NSBundle")); }
@@ -269,10 +283,63 @@ TEST_F(Bundle, ARaiseFromTheModulesLoadLeavesLoadingUsable) {
     done->set_value(objc_loadModule(module.c_str(), error, sizeof error) == YES);
   }).detach();
   std::future<bool> other = done->get_future();
-  ASSERT_EQ(other.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "the loader stayed locked";
+  ASSERT_EQ(other.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+      << "the loader stayed locked";
   EXPECT_TRUE(other.get());
   EXPECT_EQ(msg<BOOL>(bundle, SELECTOR(load)), YES);
   EXPECT_EQ(msg<int32_t>(reinterpret_cast<id>(loaded), SELECTOR(loadCount)), 1);
+}
+
+// A load may load another module: nothing of the runtime's is held while
+// loads run.
+TEST_F(Bundle, ALoadThatLoadsAnotherModuleDoesNotDeadlock) {
+  fs::path path = test_support::build_dir() / "TestModule.bundle";
+  fs::path copy = dir_ / "nested" / "TestModule.bundle";
+  fs::create_directories(copy);
+  fs::copy(path, copy, fs::copy_options::recursive);
+  g_nested_module = (copy / loader::module_file_name("TestModule")).string();
+  auto done = std::make_shared<std::promise<BOOL>>();
+  std::string module = (path / loader::module_file_name("TestModule")).string();
+  std::thread([done, module] {
+    char error[512] = "";
+    done->set_value(objc_loadModule(module.c_str(), error, sizeof error));
+  }).detach();
+  std::future<BOOL> loaded = done->get_future();
+  ASSERT_EQ(loaded.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+      << "the nested load deadlocked";
+  EXPECT_EQ(loaded.get(), YES);
+  EXPECT_EQ(g_nested_loaded, YES);
+  EXPECT_EQ(g_hook_calls, 1);
+}
+
+// A module the system loads by itself (the plain system call, not
+// objc_loadModule) registers inside the loader; its loads run on that
+// thread at its next runtime entry after the loader has returned, and no
+// other thread's registration sends them.
+TEST_F(Bundle, ASystemLoadedModulesLoadsRunOnItsThreadAfterTheLoaderReturns) {
+  std::string module =
+      (test_support::build_dir() / "TestModule.bundle" / loader::module_file_name("TestModule")).string();
+  std::promise<void> opened, registered;
+  int calls_after_open = -1;
+  std::thread::id loading_thread;
+  std::thread loading([&] {
+    loading_thread = std::this_thread::get_id();
+    std::string why;
+    ASSERT_NE(loader::open(module.c_str(), why), nullptr) << why;
+    calls_after_open = g_hook_calls;
+    opened.set_value();
+    registered.get_future().wait();
+    EXPECT_NE(objc_getClass("BundleTestModuleClass"), Nil);  // the next runtime entry
+  });
+  opened.get_future().wait();
+  objc_register_header("bundle_test-other-thread");  // this thread's own registration
+  objc_finish_header();
+  EXPECT_EQ(g_hook_calls, 0);
+  registered.set_value();
+  loading.join();
+  EXPECT_EQ(calls_after_open, 0);
+  EXPECT_EQ(g_hook_calls, 1);
+  EXPECT_EQ(g_hook_thread, loading_thread);
 }
 
 TEST_F(Bundle, MainBundleAndClassesOfTheExecutable) {

@@ -1,8 +1,11 @@
 // NSException and handler frames: a raise reaches the innermost frame with
 // the very object raised, frames nest and re-raise outwards, early returns
-// from a frame keep the chain balanced, the thread keeps the last raised
-// exception alive exactly until the next raise, and the misuses that abort.
+// from a frame keep the chain balanced, a caught exception lives exactly as
+// long as a handler can reach it, and the misuses that abort.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
 
 #include "foundation_test_support.h"
 #include "raise_support.h"
@@ -11,16 +14,29 @@ using namespace test_support;
 
 namespace {
 
-// CountedException counts its deallocations.
+// CountedException counts its deallocations; its name can be made to raise.
 int g_exception_deallocs = 0;
+bool g_name_raises = false;
 objc_class_def& counted_exception_def();
 void CountedException_dealloc(id self, SEL) {
   ++g_exception_deallocs;
   msgSuper<void>(objc_super_of(self, counted_exception_def()), SELECTOR(dealloc));
 }
-const objc_method_def counted_methods[] = {{"dealloc", objc_imp(&CountedException_dealloc)}};
-objc_class_def counted_exception = {
-    "CountedException", "NSException", 0, objc_no_methods, objc_methods(counted_methods), Nil};
+id CountedException_name(id self, SEL) {
+  if (g_name_raises) NSRaise("NameRaised", "from -name");
+  return msgSuper<id>(objc_super_of(self, counted_exception_def()), SELECTOR(name));
+}
+void CountedException_setNameRaises(id, SEL, BOOL raises) { g_name_raises = raises != NO; }
+const objc_method_def counted_methods[] = {{"dealloc", objc_imp(&CountedException_dealloc)},
+                                           {"name", objc_imp(&CountedException_name)}};
+const objc_method_def counted_class_methods[] = {
+    {"setNameRaises:", objc_imp(&CountedException_setNameRaises)}};
+objc_class_def counted_exception = {"CountedException",
+                                    "NSException",
+                                    0,
+                                    objc_methods(counted_class_methods),
+                                    objc_methods(counted_methods),
+                                    Nil};
 objc_class_def& counted_exception_def() { return counted_exception; }
 objc_class_def* const exception_classes[] = {&counted_exception};
 objc_module_record exception_record = {
@@ -65,29 +81,93 @@ TEST(NSExceptionTest, RaiseThroughSeveralFramesCatchesTheSameObject) {
   EXPECT_EQ(caught, e);
   EXPECT_EQ(NSStringToStd(msg<id>(caught, SELECTOR(reason))), "why");
   EXPECT_EQ(msg<id>(caught, SELECTOR(userInfo)), nil);
-  EXPECT_EQ(retain_count(e), 2u);  // the pool's and the thread's last-raised slot
+  EXPECT_EQ(retain_count(e), 2u);  // the pool's and raised_object's
 }
 
-TEST(NSExceptionTest, LastRaisedExceptionLivesUntilTheNextRaise) {
-  // No pool: NSRaise needs none, and the thread's slot alone keeps the
-  // exception alive while its handler runs.
-  testing::internal::CaptureStderr();
-  id raised = raised_object([] { NSRaise("NSInternalInconsistencyException", "broken"); });
-  ASSERT_NE(raised, nil);
-  EXPECT_EQ(NSStringToStd(msg<id>(raised, SELECTOR(reason))), "broken");
-  EXPECT_TRUE(
-      msg<BOOL>(msg<id>(raised, SELECTOR(name)), SELECTOR(isEqual:), NSInternalInconsistencyException));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
+// A handler never retains what it caught: the exception stays alive while
+// the handler raises and catches others (in every way of catching), and is
+// freed once no handler can reach it. NSRaise needs no pool.
+TEST(NSExceptionTest, CaughtExceptionLivesWhileItsHandlerCanReachItAndNoLonger) {
   NSAutoreleaseScope pool;
-  id e = new_counted("Counted", "kept by the slot");
-  EXPECT_EQ(raised_object([&] { msg<void>(e, SELECTOR(raise)); }), e);
-  EXPECT_EQ(retain_count(e), 2u);
-  release(e);  // ours: the slot still holds it
-  EXPECT_EQ(g_exception_deallocs, 0);
-  EXPECT_EQ(name_of(e), "Counted");
-  EXPECT_EQ(raised_name([] { NSRaise("Next", "replaces it"); }), "Next");
-  EXPECT_EQ(g_exception_deallocs, 1);
+  auto raise_and_catch_others = [] {
+    NS_DURING
+    NSRaise("Other", "caught inside the handler");
+    NS_HANDLER
+    NS_ENDHANDLER
+    std::string other = raised_name([] { NSRaise("Another", "caught too"); });
+    NSRunProtected([] { NSRaise("Third", "and this"); }, [](id) {});
+  };
+  id e = new_counted("Counted", "held by the handler");
+  std::string seen_macro, seen_protected, seen_cleanup;
+  NS_DURING
+  msg<void>(e, SELECTOR(raise));
+  NS_HANDLER
+  release(e);  // the handler's hold is the only one left
+  raise_and_catch_others();
+  seen_macro = name_of(localException);
+  NS_ENDHANDLER
+  EXPECT_EQ(seen_macro, "Counted");
+  EXPECT_EQ(g_exception_deallocs, 1);  // freed when the handler ended
+
+  NSRunProtected([] { NSRaise("Protected", "held"); },
+                 [&](id caught) {
+                   raise_and_catch_others();
+                   seen_protected = name_of(caught);
+                 });
+  EXPECT_EQ(seen_protected, "Protected");
+
+  // A cleanup that raises and catches, then the re-raise: the caller's
+  // handler gets the original, alive.
+  e = new_counted("Cleaned", "raised again after the cleanup");
+  id outer = raised_object([&] {
+    NSRunCleaningUpOnRaise([&] { msg<void>(e, SELECTOR(raise)); },
+                           [&] {
+                             release(e);
+                             raise_and_catch_others();
+                           });
+  });
+  EXPECT_EQ(outer, e);
+  EXPECT_EQ(name_of(outer), "Cleaned");
+  EXPECT_EQ(g_exception_deallocs, 1);  // raised_object holds it
+}
+
+// Raise-and-catch cycles, flat and nested and in every way of catching,
+// hold nothing once each handler is over: every exception is freed.
+TEST(NSExceptionTest, RaiseAndCatchCyclesHoldNothing) {
+  constexpr int kCycles = 100000;
+  auto raise_counted = [] {
+    id e = msg<id>(cls("CountedException"), SELECTOR(alloc));
+    e = msg<id>(e, SELECTOR(initWithName:reason:userInfo:), NSGenericException, nil, nil);
+    NSRunCleaningUpOnRaise([&] { msg<void>(e, SELECTOR(raise)); }, [&] { release(e); });
+  };
+  for (int i = 0; i < kCycles; ++i) {
+    NS_DURING
+    raise_counted();
+    NS_HANDLER
+    NS_ENDHANDLER
+  }
+  EXPECT_EQ(g_exception_deallocs, kCycles);
+  for (int i = 0; i < kCycles; ++i) NSRunProtected(raise_counted, [](id) {});
+  EXPECT_EQ(g_exception_deallocs, 2 * kCycles);
+  // Nested: an inner handler that catches, inside one that re-raises.
+  NS_DURING
+  for (int i = 0; i < kCycles; ++i) {
+    NSRunProtected([&] { NSRunCleaningUpOnRaise(raise_counted, [] {}); }, [](id) {});
+  }
+  NS_HANDLER
+  NS_ENDHANDLER
+  EXPECT_EQ(g_exception_deallocs, 3 * kCycles);
+  // A frame of the caller's own that never says its handler is done: each
+  // new frame in the same place ends the previous handler.
+  for (int i = 0; i < kCycles; ++i) {
+    NSHandlerFrame frame;
+    _NSAddHandler(&frame);
+    if (NS_SETJMP(frame.jumpState) == 0) {
+      raise_counted();
+      _NSRemoveHandler(&frame);
+    }
+  }
+  EXPECT_GE(g_exception_deallocs, 4 * kCycles - 1);
 }
 
 TEST(NSExceptionTest, NestedFramesAndReRaiseReachTheOuterFrameWithTheSameObject) {
@@ -168,6 +248,35 @@ TEST(NSExceptionTest, NameConstantsAreConstantStrings) {
 TEST(NSExceptionDeathTest, UncaughtRaisePrintsNameAndReasonAndAborts) {
   EXPECT_DEATH(NSRaise("NSRangeException", "index 3 beyond bounds"),
                "\\*\\*\\* Uncaught exception NSRangeException: index 3 beyond bounds");
+}
+
+// The report asks the exception for its name and reason; one that raises
+// instead is reported, not recursed into.
+TEST(NSExceptionDeathTest, UncaughtExceptionWhoseNameRaisesIsStillReported) {
+  EXPECT_DEATH(
+      {
+        id e = new_counted("Unnamed", "its name raises");
+        msg<void>(cls("CountedException"), SELECTOR(setNameRaises:), YES);
+        msg<void>(e, SELECTOR(raise));
+      },
+      "\\*\\*\\* Uncaught exception \\(raised while asked for its name\\): its name raises");
+}
+
+// A thread that ends with a frame still on its chain: the chain ends with
+// it, so a raise from its exit-time cleanups is uncaught rather than a jump
+// into a stack that is gone.
+TEST(NSExceptionDeathTest, ThreadThatEndsWithFramesOnItsChainDropsThem) {
+  struct RaisesAtThreadExit {
+    ~RaisesAtThreadExit() { NSRaise("AtThreadExit", "after the thread's frames"); }
+  };
+  EXPECT_DEATH(std::thread([] {
+                 static thread_local RaisesAtThreadExit raises;
+                 static_cast<void>(&raises);
+                 static NSHandlerFrame frame;  // never taken off
+                 _NSAddHandler(&frame);
+                 if (NS_SETJMP(frame.jumpState) != 0) std::_Exit(3);  // a jump into it
+               }).join(),
+               "\\*\\*\\* Uncaught exception AtThreadExit");
 }
 
 void remove_outer_frame_first() {

@@ -131,6 +131,22 @@ TEST_F(PageLayoutPatchTest, ARaiseInThePanelFreesTheCopyAndPassesTheSameExceptio
   release(original);
 }
 
+// The copy's dealloc, which the patch's cleanup runs, raises and catches an
+// exception of its own: the panel's exception must still be alive when the
+// patch raises it again.
+TEST_F(PageLayoutPatchTest, ACleanupThatRaisesAndCatchesKeepsThePanelsExceptionAlive) {
+  enable();
+  id original = make_tracing_shared();
+  g_dealloc_raises_and_catches = true;
+  id caught = test_support::raised_object(
+      [&] { run_page_layout([&](id) { NSRaise("NSGenericException", "no printer"); }); });
+  g_dealloc_raises_and_catches = false;
+  ASSERT_NE(caught, nil);
+  EXPECT_EQ(NSStringToStd(msg<id>(caught, SELECTOR(reason))), "no printer");
+  EXPECT_EQ(shared_print_info(), original);
+  release(original);
+}
+
 // With the application patch on, the panel's modal session goes through the
 // patched session methods too.
 TEST_F(PageLayoutPatchTest, PanelRunsThroughThePatchedModalSession) {

@@ -20,10 +20,19 @@ namespace print_test {
 
 // Every TracingPrintInfo freed so far, in order.
 inline std::vector<id> g_freed;
+// When set, a TracingPrintInfo's dealloc raises an exception of its own
+// and catches it, as host code that uses exceptions inside itself may.
+inline bool g_dealloc_raises_and_catches = false;
 
 inline objc_class_def& tracing_print_info_def();
 inline void TracingPrintInfo_dealloc(id self, SEL) {
   g_freed.push_back(self);
+  if (g_dealloc_raises_and_catches) {
+    NS_DURING
+    NSRaise("HostDeallocException", "raised and caught inside dealloc");
+    NS_HANDLER
+    NS_ENDHANDLER
+  }
   msgSuper<void>(objc_super_of(self, tracing_print_info_def()), SELECTOR(dealloc));
 }
 inline const objc_method_def tracing_print_info_methods[] = {

@@ -4,16 +4,29 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Foundation/Foundation.h"
 
 namespace test_support {
 
-// The exception object f raises, or nil if it returns. It stays alive until
-// this thread raises again; retain it to keep it longer.
+// The exceptions raised_object has answered on this thread, released when
+// the thread ends.
+struct HeldExceptions {
+  std::vector<id> held;
+  ~HeldExceptions() {
+    for (id e : held) msg<void>(e, SELECTOR(release));
+  }
+};
+inline thread_local HeldExceptions held_exceptions;
+
+// The exception object f raises, or nil if it returns. It stays alive
+// until this thread ends.
 template <class F>
 inline id raised_object(F&& f) {
-  return NSExceptionRaisedBy(f);
+  id raised = NSExceptionRaisedBy(f);
+  if (raised != nil) held_exceptions.held.push_back(raised);
+  return raised;
 }
 
 // The text the exception f raises answers to selector, or "" if f returns.
@@ -22,7 +35,9 @@ inline std::string raised_text(F&& f, SEL selector) {
   id raised = NSExceptionRaisedBy(f);
   const char* text =
       raised != nil ? msg<const char*>(msg<id>(raised, selector), SELECTOR(UTF8String)) : nullptr;
-  return text != nullptr ? text : "";
+  std::string result = text != nullptr ? text : "";
+  msg<void>(raised, SELECTOR(release));
+  return result;
 }
 
 // The name, or the reason, of the exception f raises; "" if it returns.

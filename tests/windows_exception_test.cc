@@ -11,6 +11,7 @@
 
 #include "Foundation/Foundation.h"
 #include "loader.h"
+#include "raise_support.h"
 #include "windows_test_support.h"
 
 namespace {
@@ -68,7 +69,7 @@ TEST_F(WindowsExceptions, RaiseInFoundationCrossesTheRelayAndArrivesAsTheSameObj
   relay_fn call = relay();
   ASSERT_NE(call, nullptr) << windows_test::last_error();
   int depth = 0, caught = 0;
-  id raised = NSExceptionRaisedBy([&] { call(&raise_from_foundation, &depth, &caught); });
+  id raised = test_support::raised_object([&] { call(&raise_from_foundation, &depth, &caught); });
   ASSERT_NE(raised, nil) << "the raise did not reach the program";
   EXPECT_EQ(raised, g_raised);
   EXPECT_EQ(name_of(raised), "WindowsTestException");
@@ -84,7 +85,7 @@ TEST_F(WindowsExceptions, RaiseInFoundationCrossesTheRelayAndArrivesAsTheSameObj
   outer = call;
   inner_depth = &depth2;
   inner_caught = &caught2;
-  raised = NSExceptionRaisedBy(
+  raised = test_support::raised_object(
       [&] { call([] { outer(&raise_from_foundation, inner_depth, inner_caught); }, &depth, &caught); });
   EXPECT_EQ(raised, g_raised);
   EXPECT_EQ(depth, 0);
@@ -99,9 +100,9 @@ TEST_F(WindowsExceptions, RelayThatReturnsLeavesTheChainAsItWas) {
   relay_fn call = relay();
   ASSERT_NE(call, nullptr) << windows_test::last_error();
   int depth = 0, caught = 0;
-  EXPECT_EQ(NSExceptionRaisedBy([&] { call(&return_normally, &depth, &caught); }), nil);
+  EXPECT_EQ(test_support::raised_object([&] { call(&return_normally, &depth, &caught); }), nil);
   EXPECT_EQ(depth, 0);
-  id raised = NSExceptionRaisedBy(&raise_from_foundation);
+  id raised = test_support::raised_object(&raise_from_foundation);
   EXPECT_EQ(raised, g_raised);
   EXPECT_EQ(caught, 0);
 }
@@ -114,9 +115,11 @@ TEST_F(WindowsExceptions, JumpSkipsFramesWithoutRunningTheirDestructors) {
   holding_fn hold_in_relay = relay_holding();
   ASSERT_NE(hold_in_relay, nullptr) << windows_test::last_error();
   int destroyed_in_relay = 0, destroyed_in_program = 0;
-  id raised = NSExceptionRaisedBy([&] { hold_in_relay(&raise_from_foundation, &destroyed_in_relay); });
+  id raised =
+      test_support::raised_object([&] { hold_in_relay(&raise_from_foundation, &destroyed_in_relay); });
   EXPECT_EQ(raised, g_raised);
-  raised = NSExceptionRaisedBy([&] { hold_in_program(&raise_from_foundation, &destroyed_in_program); });
+  raised =
+      test_support::raised_object([&] { hold_in_program(&raise_from_foundation, &destroyed_in_program); });
   EXPECT_EQ(raised, g_raised);
   EXPECT_EQ(destroyed_in_relay, 0) << "the jump ran a destructor in the relay DLL";
   EXPECT_EQ(destroyed_in_program, 0) << "the jump ran a destructor in the program";
@@ -127,6 +130,6 @@ TEST_F(WindowsExceptions, JumpSkipsFramesWithoutRunningTheirDestructors) {
   EXPECT_EQ(destroyed_in_relay, 1);
   EXPECT_EQ(destroyed_in_program, 1);
 
-  EXPECT_EQ(name_of(NSExceptionRaisedBy(&raise_from_foundation)), "WindowsTestException");
+  EXPECT_EQ(name_of(test_support::raised_object(&raise_from_foundation)), "WindowsTestException");
   EXPECT_THROW(throw std::runtime_error("plain C++"), std::runtime_error);
 }

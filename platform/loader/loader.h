@@ -50,6 +50,12 @@ bool module_range(const char* path, Range& range);
 // The range of the loaded module that contains address. Returns false when
 // none does.
 bool module_range_at(const void* address, Range& range);
+// Whether range is the program's own image (not a library it loaded).
+bool is_program(const Range& range);
+// Keeps the loaded module whose path, as own_path gives it, is path in
+// memory for the rest of the process, whatever closes it later.
+void pin(const char* path);
+
 // The file name a loadable module has on this platform: Corvane.so or
 // Corvane.dll for "Corvane".
 inline std::string module_file_name(const std::string& base_name) { return base_name + kModuleSuffix; }

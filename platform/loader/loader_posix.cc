@@ -106,4 +106,15 @@ bool module_range_at(const void* address, Range& range) {
   return false;
 }
 
+bool is_program(const Range& range) {
+  // The loader lists the program first.
+  std::vector<Loaded> objects = loaded_objects();
+  return !objects.empty() && objects.front().range.begin == range.begin;
+}
+
+void pin(const char* path) {
+  // A further reference, never given up, to a module already loaded.
+  if (path != nullptr) dlopen(path, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 }  // namespace loader

@@ -140,4 +140,18 @@ bool module_range_at(const void* address, Range& range) {
   return true;
 }
 
+bool is_program(const Range& range) {
+  return range.begin == reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+}
+
+void pin(const char* path) {
+  if (path == nullptr) return;
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+  if (n <= 1) return;
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(), n);
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, wide.c_str(), &module);
+}
+
 }  // namespace loader

@@ -46,8 +46,13 @@ void release_contents(id pool) {
   list.clear();
 }
 
-// Drains and frees pool together with every pool opened inside it.
+// Drains and frees pool together with every pool opened inside it. A pool
+// whose init never ran (an init that raised) is only freed.
 void drain(id pool) {
+  if (layout(pool)->objects == nullptr) {
+    object_dispose(pool);
+    return;
+  }
   uint32_t depth = layout(pool)->depth;
   if (depth == 0 || depth > open_pools.size() || open_pools[depth - 1] != pool) {
     NSRaise("NSInternalInconsistencyException",

@@ -35,7 +35,7 @@ std::string_view text(id self) {
 // Replaces a heap string's buffer with a NUL-terminated copy of value.
 void assign(id self, std::string_view value) {
   auto* buffer = static_cast<char*>(std::malloc(value.size() + 1));
-  if (buffer == nullptr) throw std::bad_alloc();
+  if (buffer == nullptr) objc_out_of_memory();
   if (!value.empty()) std::memcpy(buffer, value.data(), value.size());
   buffer[value.size()] = '\0';
   std::free(const_cast<char*>(layout(self)->bytes));
@@ -260,8 +260,12 @@ objc_class_def NSConstantString_def = {"NSConstantString",
                                        objc_methods(constant_string_methods),
                                        Nil};
 
+// Made without a send that could raise: the instance directly from the
+// runtime, then only autorelease.
 id make_string(std::string_view value) {
-  return msg<id>(new_string(NSString_def.cls, value), SELECTOR(autorelease));
+  id s = class_createInstance(NSString_def.cls, 0);
+  assign(s, value);
+  return msg<id>(s, SELECTOR(autorelease));
 }
 
 std::string describe(id obj) {

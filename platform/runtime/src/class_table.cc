@@ -191,7 +191,10 @@ IMP load_method_in(const objc_method_list& class_methods) {
 
 using namespace objc::rt;
 
-Class objc_getClass(const char* name) { return name != nullptr ? table_find(name) : nullptr; }
+Class objc_getClass(const char* name) {
+  send_waiting_loads();  // a runtime entry: loads of modules the system loaded on this thread
+  return name != nullptr ? table_find(name) : nullptr;
+}
 const char* class_getName(Class cls) { return cls != nullptr ? cls->name : "nil"; }
 Class class_getSuperclass(Class cls) { return cls != nullptr ? cls->superclass : nullptr; }
 BOOL class_isMetaClass(Class cls) { return cls != nullptr && is_meta(cls) ? YES : NO; }

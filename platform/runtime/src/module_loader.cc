@@ -3,10 +3,31 @@
 // names the module, the pending index of classes whose superclass has not
 // arrived, constant strings waiting for their class, and the load messages
 // sent once a module's records are all registered.
+//
+// Where loads are sent. Each registration collects the loads it made ready
+// into a batch of its own, tagged with the registering thread; a batch is
+// only ever sent on that thread, never inside the operating system's
+// loader, and a thread never sends another thread's batch:
+// - objc_loadModule opens the module with a load context of its own on
+//   the active list; a registration on that thread while the context is
+//   active hands its batch to it, and objc_loadModule sends it once the
+//   loader has returned, before it returns itself.
+// - A module the system loads by itself (linked at start-up, or opened
+//   with the plain system call) registers inside the loader: its batch
+//   waits, and is sent at that thread's next runtime entry after the
+//   attach handler has returned (objc_getClass, objc_lookUpClass,
+//   objc_loadModule, or objc_finish_header for records of the program's
+//   own). Code that runs later inside the same system load (another
+//   module's static initialiser) should not look classes up by name.
+// - Records of the program itself, or records a program registers under a
+//   name of its own, are not inside the loader: objc_finish_header sends
+//   them at once.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string_view>
+#include <thread>
 
 #include "loader.h"
 #include "objc/unwind.h"
@@ -31,8 +52,46 @@ struct Registry {
   // Keys point at the records' names, which live for the process.
   std::unordered_map<std::string_view, std::vector<PendingClass>> pending_classes;
   std::vector<objc_constant_string*> pending_strings;
-  std::vector<Class> loadable;  // registered classes whose +load is not sent yet
+  std::vector<Class> loadable;  // classes with a +load registered by the registration under way
 };
+
+// The loads one registration made ready.
+struct LoadBatch {
+  std::thread::id thread;  // the registering thread, the only one that sends them
+  bool in_loader = false;  // registered inside the system's loader: not sent by objc_finish_header
+  std::vector<Class> classes;
+  std::vector<const objc_category_def*> categories;
+};
+
+// One objc_loadModule while its module is being opened.
+struct LoadContext {
+  std::thread::id thread;
+  std::vector<LoadBatch> batches;  // handed over by the registrations of its open
+  bool attach_failed = false;      // set by objc_drop_header
+  bool registered = false;         // some module registered during its open
+};
+
+// Guarded by runtime_lock.
+struct Loads {
+  std::vector<LoadContext*> active;  // objc_loadModule calls opening a module
+  std::vector<LoadBatch> waiting;    // batches of registrations outside objc_loadModule
+};
+Loads& loads() {
+  static auto* l = new Loads;
+  return *l;
+}
+// Batches waiting, for the cheap test at runtime entries.
+std::atomic<size_t> g_waiting_batches{0};
+
+// This thread's innermost active load context, or nullptr. Expects
+// runtime_lock held.
+LoadContext* active_context() {
+  expect_runtime_lock();
+  auto& active = loads().active;
+  auto it = std::find_if(active.rbegin(), active.rend(),
+                         [](LoadContext* c) { return c->thread == std::this_thread::get_id(); });
+  return it != active.rend() ? *it : nullptr;
+}
 
 Registry& registry() {
   static auto* r = new Registry;
@@ -155,8 +214,7 @@ void register_record(objc_module_record* record, objc_module_info* module) {
   }
 }
 
-// Serialises objc_loadModule. Held while the module's load methods run, so
-// it is taken as a tracked lock that a raise out of a load releases.
+// Serialises the opening of modules by objc_loadModule.
 std::mutex& load_lock() {
   static auto* lock = new std::mutex;
   return *lock;
@@ -174,19 +232,15 @@ void __objc_execClass(objc_module_record* record) {
   registry().queued.push_back(record);
 }
 
-namespace {
-
-// True on the thread whose attach handler reported a failed attach while
-// objc_loadModule had the loader open a module.
-OBJC_FAST_TLS thread_local bool attach_failed = false;
-
-}  // namespace
-
 void objc_register_header(const char* module_path) {
   // Asked before the runtime lock is taken: the loader takes locks of its
   // own, which a module being attached already holds when it queues.
   loader::Range range;
   bool known = module_path != nullptr && loader::module_range(module_path, range);
+  // A registered module's classes lead into its image, so it is never
+  // unloaded (detaching undoes nothing), even when an open that loaded it
+  // as a dependency fails and closes what it opened.
+  if (known) loader::pin(module_path);
   std::lock_guard guard(runtime_lock());
   Registry& r = registry();
   objc_module_info& module = r.modules.emplace_back();
@@ -202,56 +256,94 @@ void objc_register_header(const char* module_path) {
       others.push_back(record);
   }
   r.queued.swap(others);
+
+  LoadBatch batch;
+  batch.thread = std::this_thread::get_id();
+  batch.classes.swap(r.loadable);
+  batch.categories = take_loadable_categories();
+  if (LoadContext* context = active_context()) {
+    context->registered = true;
+    context->batches.push_back(std::move(batch));
+    return;
+  }
+  // A module of the system's own loading other than the program: inside
+  // the loader now. Its batch waits even when empty, so that the
+  // objc_finish_header that follows sends nothing of this thread's.
+  batch.in_loader = known && !loader::is_program(range);
+  loads().waiting.push_back(std::move(batch));
+  g_waiting_batches.fetch_add(1, std::memory_order_relaxed);
 }
 
 void objc_drop_header(const void* address) {
   loader::Range range;
   bool known = loader::module_range_at(address, range);
-  attach_failed = true;
-  if (!known) return;
   std::lock_guard guard(runtime_lock());
+  if (LoadContext* context = active_context()) context->attach_failed = true;
+  if (!known) return;
   auto& queued = registry().queued;
   std::erase_if(queued, [&](objc_module_record* record) { return range.contains(record); });
 }
 
 namespace {
 
-// True while objc_loadModule has the platform loader open a module on this
-// thread: the attach handler's objc_finish_header then leaves the loads to
-// objc_loadModule. The loader runs attach handlers under a lock of its own,
-// and a raise from a load must not jump out of it.
-OBJC_FAST_TLS thread_local bool loads_deferred = false;
-
-// Sends load to every class and category that became ready. Expects no
-// lock held.
-void send_loads() {
-  std::vector<Class> classes;
-  std::vector<const objc_category_def*> categories;
-  {
-    std::lock_guard guard(runtime_lock());
-    classes.swap(registry().loadable);
-    categories = take_loadable_categories();
-  }
-  // A load may raise, which jumps over this frame: the loads not sent yet
-  // are dropped, and the lists' storage is freed here.
-  objc::OnRaise drop_lists([&] {
-    std::vector<Class>().swap(classes);
-    std::vector<const objc_category_def*>().swap(categories);
-  });
-  // Sent outside the lock, directly and not by dispatch: a class receives
-  // only its own load, never an inherited one.
+// Sends the batches' loads, oldest first. A load may raise, which jumps
+// over this frame: the loads not sent yet are dropped, and the batches'
+// storage is freed here. Sent directly and not by dispatch: a class
+// receives only its own load, never an inherited one. Expects no lock held.
+void send_loads(std::vector<LoadBatch>& batches) {
+  objc::OnRaise drop_batches([&] { std::vector<LoadBatch>().swap(batches); });
   SEL load = selector_for_load();
-  for (Class cls : classes) reinterpret_cast<void (*)(id, SEL)>(cls->rt->own_load)(cls, load);
-  for (const objc_category_def* category : categories) {
-    Class cls = objc_getClass(category->class_name);
-    reinterpret_cast<void (*)(id, SEL)>(load_method_in(category->class_methods))(cls, load);
+  for (const LoadBatch& batch : batches) {
+    for (Class cls : batch.classes) reinterpret_cast<void (*)(id, SEL)>(cls->rt->own_load)(cls, load);
+    for (const objc_category_def* category : batch.categories) {
+      Class cls = objc_getClass(category->class_name);
+      reinterpret_cast<void (*)(id, SEL)>(load_method_in(category->class_methods))(cls, load);
+    }
   }
+}
+
+// Takes this thread's waiting batches, oldest first. Expects runtime_lock
+// held.
+std::vector<LoadBatch> take_waiting() {
+  expect_runtime_lock();
+  std::vector<LoadBatch> mine, others;
+  for (LoadBatch& batch : loads().waiting)
+    (batch.thread == std::this_thread::get_id() ? mine : others).push_back(std::move(batch));
+  loads().waiting.swap(others);
+  g_waiting_batches.fetch_sub(mine.size(), std::memory_order_relaxed);
+  return mine;
 }
 
 }  // namespace
 
+namespace objc::rt {
+
+void send_waiting_loads() {
+  if (g_waiting_batches.load(std::memory_order_relaxed) == 0) [[likely]]
+    return;
+  std::vector<LoadBatch> mine;
+  {
+    std::lock_guard guard(runtime_lock());
+    mine = take_waiting();
+  }
+  send_loads(mine);
+}
+
+}  // namespace objc::rt
+
 void objc_finish_header() {
-  if (!loads_deferred) send_loads();
+  std::vector<LoadBatch> mine;
+  {
+    std::lock_guard guard(runtime_lock());
+    auto& waiting = loads().waiting;
+    auto last = std::find_if(waiting.rbegin(), waiting.rend(),
+                             [](const LoadBatch& b) { return b.thread == std::this_thread::get_id(); });
+    // Called by the attach handler of a module the system is loading: the
+    // loads wait until the loader has returned.
+    if (last == waiting.rend() || last->in_loader) return;
+    mine = take_waiting();
+  }
+  send_loads(mine);
 }
 
 BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
@@ -259,40 +351,49 @@ BOOL objc_loadModule(const char* path, char* error, size_t error_size) {
     write_error(error, error_size, "no module path given");
     return NO;
   }
-  // A load sent below may raise, which jumps over this frame: that releases
-  // the serial lock and frees why.
-  objc::TrackedLock serial(load_lock());
-  {
-    std::lock_guard guard(runtime_lock());
-    registry().queued.clear();  // left over from a module that never attached
-  }
+  send_waiting_loads();
+  LoadContext context{std::this_thread::get_id(), {}, false, false};
   std::string why;
-  objc::OnRaise drop_why([&why] { std::string().swap(why); });
-  loads_deferred = true;
-  attach_failed = false;
-  loader::Handle module = loader::open(path, why);
-  loads_deferred = false;
-  bool failed = attach_failed, unregistered;
+  loader::Handle module;
+  bool unregistered;
   {
+    // Serialises the opening only: the loads are sent after the lock is
+    // given up, so a load or initialize may load another module.
+    // Tracked, and the context taken off the active list, in case code in
+    // the module's static initialisers raises out of the loader.
+    objc::TrackedLock serial(load_lock());
+    {
+      std::lock_guard guard(runtime_lock());
+      registry().queued.clear();  // left over from a module that never attached
+      loads().active.push_back(&context);
+    }
+    objc::OnRaise deactivate([&context] {
+      std::lock_guard guard(runtime_lock());
+      std::erase(loads().active, &context);
+    });
+    module = loader::open(path, why);
+    std::lock_guard guard(runtime_lock());
+    std::erase(loads().active, &context);
     // Records still queued belong to a module whose attach handler did not
     // register them: it found no objc_register_header to call, and none
     // of them may stay.
-    std::lock_guard guard(runtime_lock());
     unregistered = !registry().queued.empty();
     registry().queued.clear();
   }
+  bool failed = module == nullptr || context.attach_failed || unregistered;
   if (module == nullptr) {
     write_error(error, error_size, "cannot load module " + std::string(path) + ": " + why);
-    return NO;
-  }
-  if (failed || unregistered) {
+  } else if (failed) {
+    write_error(
+        error, error_size,
+        "module " + std::string(path) + " did not attach: " +
+            (context.attach_failed ? "its path could not be read or is too long"
+                                   : "its attach handler did not find the runtime's objc_register_header"));
+    // A module that registered during this open (one it depends on) stays
+    // mapped: every registered module is pinned (objc_register_header).
     loader::close(module);
-    write_error(error, error_size,
-                "module " + std::string(path) + " did not attach: " +
-                    (failed ? "its path could not be read or is too long"
-                            : "its attach handler did not find the runtime's objc_register_header"));
-    return NO;
   }
-  send_loads();
-  return YES;
+  // What did register is registered for good and receives its loads.
+  send_loads(context.batches);
+  return failed ? NO : YES;
 }

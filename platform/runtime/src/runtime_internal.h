@@ -145,6 +145,11 @@ void retire(void* block, size_t bytes, void (*free_block)(void*), RetiredKind ki
 // Bytes retired and not freed yet.
 size_t retired_bytes(RetiredKind kind);
 
+// module_loader.cc. Sends the loads of modules the system loaded on this
+// thread that wait for its next runtime entry; cheap when there are none.
+// Expects no lock held.
+void send_waiting_loads();
+
 // initialize.cc. Expects no lock held.
 void ensure_initialized(Class cls);
 

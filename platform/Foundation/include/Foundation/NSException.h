@@ -32,6 +32,7 @@ struct NSHandlerFrame {
   id exception;            // set by the raise that jumped here
   objc_cleanup* cleanups;  // this thread's cleanup chain when the frame was added
   int locks;               // tracked locks this thread held when the frame was added
+  unsigned depth;          // frames on the chain with this one; 1 for the outermost
 };
 
 // Pushes frame on this thread's chain. Call the jump-state save (NS_SETJMP)
@@ -41,19 +42,53 @@ FOUNDATION_EXPORT void _NSAddHandler(NSHandlerFrame* frame);
 FOUNDATION_EXPORT void _NSRemoveHandler(NSHandlerFrame* frame);
 // After a raise jumped to frame: the exception it raised.
 FOUNDATION_EXPORT id _NSExceptionObjectFromHandler(NSHandlerFrame* frame);
+// The handler of frame is done with its exception: the thread stops
+// holding it (see "Lifetime of a caught exception" below). NS_HANDLER and
+// NSRunProtected call it; code that catches with its own frame may.
+FOUNDATION_EXPORT void _NSHandlerDone(NSHandlerFrame* frame);
+
+// Runs body(context) in a handler frame of its own and answers YES. If body
+// raises, runs handler(context, exception) instead of returning there, and
+// answers NO once handler returns; handler may raise, the same exception or
+// another. The one place where framework code saves the jump state:
+// NSRunProtected, NSRunCleaningUpOnRaise and NSExceptionRaisedBy are built
+// on it. Neither callback may let a C++ exception out.
+FOUNDATION_EXPORT BOOL _NSRunProtected(void (*body)(void*), void (*handler)(void*, id), void* context);
 
 // Saves the jump state: 0 on entry, non-zero when a raise jumps back. On
 // Windows no frame address is given, so msvcrt's longjmp restores the
 // registers without unwinding and skipped frames fare as they do on POSIX.
 #if defined(_WIN32)
-  #define NS_SETJMP(state) _setjmp((state), nullptr)
+#  define NS_SETJMP(state) _setjmp((state), nullptr)
 #else
-  #define NS_SETJMP(state) _setjmp(state)
+#  define NS_SETJMP(state) _setjmp(state)
 #endif
 
-// The thread keeps the exception it raised last alive until it raises
-// another (or ends). A handler that lets other exceptions be raised before
-// it is done with its own, even ones caught further in, retains it first.
+// Lifetime of a caught exception. A handler never has to retain what it
+// caught: each thread keeps a stack of the exceptions its handlers caught,
+// each held (retained) for as long as its handler can still reach it, even
+// while the handler runs code that raises and catches others. The raise
+// that jumps to frame F pushes {exception, F, depth of F's enclosing frame
+// P}; the handler runs in P's protected region. An entry is released when
+//   (a) the chain is popped below P, by _NSRemoveHandler or by a raise
+//       that jumps to P or further out: the handler was inside P's region,
+//       which is over. A handler that raises again ends this way;
+//   (b) its handler says it is done (_NSHandlerDone(F)): NS_HANDLER's
+//       block when it is left by falling through or by return, and
+//       NSRunProtected when the handler callback returns. Entries pushed
+//       after it, by handlers nested inside it, go with it;
+//   (c) a frame is added at F's address: F's storage is in use again, so
+//       its handler is over (a top-level loop that catches with a frame
+//       of its own and never calls _NSHandlerDone holds one entry);
+//   (d) the thread ends.
+// Entries are ordered by depth, so (a) pops from the back. A raise retains
+// the new exception before it releases old entries, so raising the caught
+// object again is safe. An exception's dealloc must not raise.
+//
+// Code that catches with a frame of its own and keeps the exception past
+// its handler's end (past its frame's scope, or after _NSHandlerDone)
+// retains it. A thread that ends with frames still on its chain drops
+// them: a raise from the thread's exit-time cleanups is uncaught.
 
 // The standard exception names (NSConstantString objects).
 FOUNDATION_EXPORT extern id const NSInvalidArgumentException;
@@ -74,25 +109,33 @@ FOUNDATION_EXPORT extern id const NSGenericException;
 // and NS_HANDLER leaves early only through NS_VALUERETURN or NS_VOIDRETURN,
 // which take the frame off the chain first. Locals that this function
 // changes between NS_DURING and a raise and reads in the handler must be
-// volatile.
-#define NS_DURING                          \
-  {                                        \
-    NSHandlerFrame _localHandler;          \
-    _NSAddHandler(&_localHandler);         \
+// volatile. Framework code uses NSRunProtected instead.
+#ifdef __cplusplus
+// Ends a handler (rule (b) above) when its block is left normally.
+struct _NSHandlerScope {
+  NSHandlerFrame* frame;
+  ~_NSHandlerScope() { _NSHandlerDone(frame); }
+};
+#endif
+#define NS_DURING                  \
+  {                                \
+    NSHandlerFrame _localHandler;  \
+    _NSAddHandler(&_localHandler); \
     if (NS_SETJMP(_localHandler.jumpState) == 0) {
-#define NS_HANDLER                     \
-  _NSRemoveHandler(&_localHandler);    \
-  }                                    \
-  else {                               \
+#define NS_HANDLER                                      \
+  _NSRemoveHandler(&_localHandler);                     \
+  }                                                     \
+  else {                                                \
+    _NSHandlerScope _localHandlerScope{&_localHandler}; \
     [[maybe_unused]] id const localException = _NSExceptionObjectFromHandler(&_localHandler);
 #define NS_ENDHANDLER \
   }                   \
   }
-#define NS_VALUERETURN(value, type)             \
-  do {                                          \
-    type _ns_returned_value = (value);          \
-    _NSRemoveHandler(&_localHandler);           \
-    return _ns_returned_value;                  \
+#define NS_VALUERETURN(value, type)    \
+  do {                                 \
+    type _ns_returned_value = (value); \
+    _NSRemoveHandler(&_localHandler);  \
+    return _ns_returned_value;         \
   } while (0)
 #define NS_VOIDRETURN                 \
   do {                                \
@@ -101,29 +144,38 @@ FOUNDATION_EXPORT extern id const NSGenericException;
   } while (0)
 
 #ifdef __cplusplus
-// Runs body in a handler frame. If it raises, runs cleanup and raises the
-// same exception again; cleanup must not raise. For framework code that
-// holds something across a send that may raise.
-template <class Body, class Cleanup>
-void NSRunCleaningUpOnRaise(Body&& body, Cleanup&& cleanup) {
-  NS_DURING
-  body();
-  NS_HANDLER
-  cleanup();
-  msg<void>(localException, SELECTOR(raise));
-  NS_ENDHANDLER
+// Runs body() in a handler frame; if it raises, runs handler(exception)
+// with the exception held until handler returns (or raises). Answers
+// whether body returned normally. body's and handler's frames are
+// separate calls, so locals they share by reference need not be volatile.
+template <class Body, class Handler>
+bool NSRunProtected(Body&& body, Handler&& handler) {
+  struct Context {
+    Body& body;
+    Handler& handler;
+  } context{body, handler};
+  return _NSRunProtected([](void* c) noexcept { static_cast<Context*>(c)->body(); },
+                         [](void* c, id e) noexcept { static_cast<Context*>(c)->handler(e); },
+                         &context) != NO;
 }
 
-// Runs body in a handler frame; the exception it raised, or nil. The
-// exception stays alive until this thread raises again.
+// Runs body in a handler frame. If it raises, runs cleanup and raises the
+// same exception again; cleanup may raise and catch exceptions of its own.
+// For framework code that holds something across a send that may raise.
+template <class Body, class Cleanup>
+void NSRunCleaningUpOnRaise(Body&& body, Cleanup&& cleanup) {
+  NSRunProtected(body, [&](id exception) {
+    cleanup();
+    msg<void>(exception, SELECTOR(raise));
+  });
+}
+
+// Runs body in a handler frame; the exception it raised, retained for the
+// caller, who releases it; nil if it returned.
 template <class Body>
 id NSExceptionRaisedBy(Body&& body) {
   id raised = nil;
-  NS_DURING
-  body();
-  NS_HANDLER
-  raised = localException;
-  NS_ENDHANDLER
+  NSRunProtected(body, [&](id exception) { raised = msg<id>(exception, SELECTOR(retain)); });
   return raised;
 }
 #endif

@@ -145,11 +145,23 @@ inline BOOL responds_to(Class cls, SEL sel) {
 
 }  // namespace objc
 
+// Raise injection, compiled in only by a fault-capable build
+// (CORVANE_FAULT_INJECTION, objc/fault.h): every send to a receiver that is
+// not nil first counts down, and the send that reaches zero raises instead
+// of running. Normal builds have no hook here.
+#if CORVANE_FAULT_INJECTION
+OBJC_EXPORT void objc_fault_send(id receiver, SEL sel);
+#  define OBJC_FAULT_POINT(receiver, sel) objc_fault_send((receiver), (sel))
+#else
+#  define OBJC_FAULT_POINT(receiver, sel) static_cast<void>(0)
+#endif
+
 // Sends sel to receiver. A message to nil does nothing and yields R{}:
 // nil, 0 or false.
 template <class R = id, class... A>
 inline R msg(id receiver, SEL sel, A... args) {
   if (receiver == nil) return R();
+  OBJC_FAULT_POINT(receiver, sel);
   using Fn = R (*)(id, SEL, objc::send_type<A>...);
   return reinterpret_cast<Fn>(objc::lookup(receiver, sel))(receiver, sel, args...);
 }
@@ -157,6 +169,7 @@ inline R msg(id receiver, SEL sel, A... args) {
 template <class R = id, class... A>
 inline R msg(id receiver, objc::SelectorSite site, A... args) {
   if (receiver == nil) return R();
+  OBJC_FAULT_POINT(receiver, site);
   using Fn = R (*)(id, SEL, objc::send_type<A>...);
   SEL sel = site.unchecked();
   objc_cache_entry* slot = objc::home_hit(receiver->isa->cache.load(std::memory_order_acquire), sel);
@@ -170,6 +183,7 @@ inline R msg(id receiver, objc::SelectorSite site, A... args) {
 template <class R = id, class... A>
 inline R msgSuper(const objc_super& sup, SEL sel, A... args) {
   if (sup.receiver == nil) return R();
+  OBJC_FAULT_POINT(sup.receiver, sel);
   using Fn = R (*)(id, SEL, objc::send_type<A>...);
   return reinterpret_cast<Fn>(objc::lookup_super(sup, sel))(sup.receiver, sel, args...);
 }
@@ -177,6 +191,7 @@ inline R msgSuper(const objc_super& sup, SEL sel, A... args) {
 template <class R = id, class... A>
 inline R msgSuper(const objc_super& sup, objc::SelectorSite site, A... args) {
   if (sup.receiver == nil) return R();
+  OBJC_FAULT_POINT(sup.receiver, site);
   using Fn = R (*)(id, SEL, objc::send_type<A>...);
   SEL sel = site.unchecked();
   objc_cache_entry* slot = objc::home_hit(sup.super_class->cache.load(std::memory_order_acquire), sel);

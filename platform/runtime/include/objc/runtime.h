@@ -129,6 +129,12 @@ OBJC_EXPORT void objc_setUnrecognizedSelectorHandler(objc_unrecognized_handler h
 // a cached "does not respond".
 OBJC_EXPORT void objc_unrecognized_selector(id receiver, SEL sel);
 
+// Allocation failure ends the process with one line on standard error:
+// no C++ exception ever leaves framework code. The runtime installs this as
+// the new-handler when it is loaded (unless the program has set one), and
+// framework code that allocates without operator new calls it.
+OBJC_EXPORT __attribute__((noreturn)) void objc_out_of_memory(void);
+
 // --- Module registration ----------------------------------------------
 struct objc_module_record;
 // Called by each source unit's static constructor: queues the unit's record
@@ -144,20 +150,25 @@ OBJC_EXPORT void objc_register_header(const char* module_path);
 // its module: the module's queued records are dropped, so that none of
 // them is registered after the module has gone.
 OBJC_EXPORT void objc_drop_header(const void* address_in_module);
-// Called by the attach handler last: sends load to the classes and
-// categories that became ready. If a load raises, the loads not sent yet
-// are dropped and the raise goes on to the caller's handler frame. While
-// objc_loadModule has the platform loader open a module on this thread,
-// the loads wait until the loader has returned (see objc_loadModule).
+// Called by the attach handler last. Sends load to the classes and
+// categories that this thread's registration made ready, unless the
+// registration happened inside the system's loader: then they wait for
+// the loader to return (objc_loadModule sends them itself; for a module
+// the system loaded by itself, this thread's next objc_getClass,
+// objc_loadModule or objc_finish_header does). Loads are only ever sent
+// on the thread that registered them. If a load raises, the loads not
+// sent yet are dropped and the raise goes on to the caller's handler frame.
 OBJC_EXPORT void objc_finish_header(void);
 
 // --- Module loading ----------------------------------------------------
 // Loads a module through the platform loader and checks that it attached,
 // then sends load to what the module registered. Returns true on success;
 // on failure writes a message into error and leaves nothing of the module
-// registered. The loads are sent after the loader has returned, outside
-// the operating system's own loader lock, so that a load that raises
-// jumps out of this call only; the module then stays loaded and
-// registered, the loads not yet sent are dropped, and the raise goes on
-// to the caller's handler frame.
+// registered; a module it depends on that did register stays loaded and
+// registered. The loads are sent on this thread after the loader has
+// returned, outside the operating system's own loader lock and outside any
+// lock of the runtime, so that a load that raises jumps out of this call
+// only (the module then stays loaded and registered, the loads not yet
+// sent are dropped, and the raise goes on to the caller's handler frame),
+// and a load or initialize may load other modules.
 OBJC_EXPORT BOOL objc_loadModule(const char* path, char* error, size_t error_size);
