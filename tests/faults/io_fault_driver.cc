@@ -44,7 +44,7 @@
 #  endif
 #endif
 
-#include "../../platform/Foundation/src/os_process.h"
+#include "../../platform/Foundation/src/io_faults.h"
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/Foundation.h"
 #include "Foundation/NSBundle.h"

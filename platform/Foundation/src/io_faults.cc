@@ -6,7 +6,7 @@
 #include <iterator>
 #include <mutex>
 
-#include "os_process.h"
+#include "io_faults.h"
 
 namespace foundation::os::faults {
 namespace {

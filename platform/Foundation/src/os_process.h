@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Foundation/NSObject.h"
-#include "Foundation/PropertyList.h"
+#include "Foundation/PropertyListLimits.h"
 
 namespace foundation::os {
 
@@ -138,8 +137,9 @@ bool is_directory(const std::string& path, Status* failure = nullptr);
 Status list_directory(const std::string& directory, std::vector<std::string>& names);
 
 // The file-system calls the functions above make, by kind. In a build
-// with CORVANE_FAULT_INJECTION each of them first asks faults::inject,
-// which can make it fail as the system would; otherwise nothing asks.
+// with CORVANE_FAULT_INJECTION each of them first asks faults::inject
+// (io_faults.h), which can make it fail as the system would; otherwise
+// nothing asks.
 enum class FileCall {
   kOpen,             // opening a file, a folder or a lock file
   kStat,             // stat, lstat, fstat
@@ -158,22 +158,6 @@ enum class FileCall {
   kListDirectory,    // opening a folder's listing
   kCount
 };
-
-#if defined(CORVANE_FAULT_INJECTION)
-namespace faults {
-// A short name for a kind of call ("open", "fsync", ...).
-FOUNDATION_EXPORT const char* name(FileCall call);
-// Starts a new count of calls: the call numbered index (from 0) fails once
-// with error (an errno value); index -1 fails none. Not for use while
-// other threads make file calls.
-FOUNDATION_EXPORT void arm(long index, int error);
-// The kinds of the calls made since the last arm, in order.
-FOUNDATION_EXPORT std::vector<FileCall> calls();
-// Asked by the per-platform files before each call: the error it is to
-// fail with, or 0 to make it.
-int inject(FileCall call);
-}  // namespace faults
-#endif
 
 // The platform's directory separator, and the characters that separate
 // directories in paths this platform accepts.

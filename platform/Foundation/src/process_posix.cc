@@ -18,6 +18,10 @@
 
 #include "os_process.h"
 
+#if defined(CORVANE_FAULT_INJECTION)
+#  include "io_faults.h"
+#endif
+
 extern char** environ;
 
 namespace foundation::os {

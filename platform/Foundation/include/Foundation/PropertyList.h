@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "Foundation/NSObject.h"
+#include "Foundation/PropertyListLimits.h"
 
 namespace plist {
 
@@ -94,10 +95,6 @@ inline bool Dictionary::empty() const { return entries_.empty(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
 
-// The reader's limits: how deep values may nest, and how large a file of
-// property lists (a domain, an information dictionary) may be.
-inline constexpr int kMaxDepth = 512;
-inline constexpr size_t kMaxFileSize = size_t{16} << 20;
 
 // Where and why parsing failed. Lines and columns count from 1; a column
 // counts bytes.
