@@ -3,6 +3,8 @@
 // NSUserDefaults in another process sees what the tool wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,20 +14,50 @@
 #  include <process.h>
 #else
 #  include <spawn.h>
+#  include <sys/resource.h>
 #  include <sys/stat.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
 extern char** environ;
 #endif
 
+#include "Foundation/DefaultsStore.h"
 #include "Foundation/Foundation.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/PropertyList.h"
 #include "host_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using test_support::ProcessResult;
+
+// Caps the address space of this process and the programs it starts, for
+// the life of the object, where that means something: not under a
+// sanitizer, whose shadow memory needs far more, nor under valgrind.
+class LimitedAddressSpace {
+ public:
+  explicit LimitedAddressSpace([[maybe_unused]] size_t bytes) {
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    const char* runner = std::getenv("CHILD_RUNNER");
+    if ((runner != nullptr && *runner != '\0') || ::getrlimit(RLIMIT_AS, &old_) != 0) return;
+    struct rlimit limited = old_;
+    limited.rlim_cur = std::min<rlim_t>(bytes, old_.rlim_max);
+    set_ = ::setrlimit(RLIMIT_AS, &limited) == 0;
+#endif
+  }
+  ~LimitedAddressSpace() {
+#if !defined(_WIN32)
+    if (set_) ::setrlimit(RLIMIT_AS, &old_);
+#endif
+  }
+
+ private:
+  bool set_ = false;
+#if !defined(_WIN32)
+  struct rlimit old_ {};
+#endif
+};
 
 class DefaultsTool : public testing::Test {
  protected:
@@ -171,6 +203,52 @@ TEST_F(DefaultsTool, WritesOnlyWhatReadsBack) {
   EXPECT_EQ(run({"read", "App", "CorvaneEnable"}).out, "NO\n");
 }
 
+// A domain nested to the reader's limit, with a wide list whose pretty text
+// would be larger than the reader takes although the file is small: it
+// reads, takes a write and a delete, and what `read` prints stays within
+// the reader's limit, because pretty text is indented only so deep and
+// gives way to the smallest text where it would not fit. Natively the tool
+// gets 512 MiB of address space, far below what unbounded indentation took.
+TEST_F(DefaultsTool, DeepAndWideDomainsAreReadAndEditedInBoundedMemory) {
+  std::string deep, wide = std::string(7, '(');  // innermost list at level 7
+  for (int level = 0; level < 511; ++level) {
+    deep += '(';
+    for (int i = 0; i < 200; ++i) deep += "a,";
+  }
+  deep += std::string(511, ')');
+  for (int i = 0; i < 500000; ++i) wide += "a,";
+  wide += std::string(7, ')');
+  const std::string file = "{Deep=" + deep + ";Wide=" + wide + ";}";
+  std::ofstream(dir_ / "App.plist", std::ios::binary) << file;
+  plist::Value original;
+  plist::ParseError error;
+  ASSERT_TRUE(plist::parse(file, "", original, error)) << error.describe();
+  LimitedAddressSpace limit(size_t{512} << 20);
+
+  ProcessResult all = run({"read", "App"});
+  ASSERT_EQ(all.exit_code, 0) << all.err;
+  EXPECT_LE(all.out.size(), size_t{16} << 20);
+  plist::Value printed;
+  ASSERT_TRUE(plist::parse(all.out, "", printed, error)) << error.describe();
+  EXPECT_TRUE(printed == original);
+
+  ProcessResult write = run({"write", "App", "K", "1"});
+  ASSERT_EQ(write.exit_code, 0) << write.err;
+  ProcessResult remove = run({"delete", "App", "K"});
+  ASSERT_EQ(remove.exit_code, 0) << remove.err;
+  EXPECT_LE(fs::file_size(dir_ / "App.plist"), file.size());
+  // An edit that would pass the limit even in the smallest text is refused.
+  plist::Dictionary larger = original.dictionary();
+  larger.set("Big", std::string(size_t{16} << 20, 'x'));
+  std::string why;
+  EXPECT_FALSE(defaults_store::save("App", larger, why));
+  EXPECT_EQ(why, "not saving domain App: it would take more than the 16 MiB a domain may hold");
+  defaults_store::Loaded after = defaults_store::load("App");
+  ASSERT_EQ(after.state, defaults_store::Loaded::kPresent) << after.error;
+  EXPECT_TRUE(plist::Value(after.dictionary) == original);
+  EXPECT_EQ(run({"read", "App", "Deep"}).exit_code, 0);
+}
+
 // What is typed is stored unless all of it reads as a property list: a
 // comment marker is part of the string.
 TEST_F(DefaultsTool, ValueWithACommentMarkerIsStoredAsTyped) {
@@ -208,29 +286,43 @@ int run_directly(const std::vector<std::string>& args) {
 #endif
 }
 
-// Two processes writing one domain at once: each write is a locked
-// read-modify-write, so every key survives.
-TEST_F(DefaultsTool, ConcurrentWritersKeepEveryKey) {
+// Four processes writing one domain at once while this one reads it over
+// and over: each write is a locked read-modify-write, and a reader never
+// stands in a writer's way (on Windows the replace waits out a reader's
+// open file), so every write succeeds and every key survives.
+TEST_F(DefaultsTool, ConcurrentWritersAndAReaderKeepEveryKey) {
+  constexpr int kWriters = 4, kWrites = 30;
   auto writer = [](char who) {
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < kWrites; ++i)
       EXPECT_EQ(run_directly({"write", "Race", std::string(1, who) + std::to_string(i), "1"}), 0);
   };
-  std::thread first(writer, 'A'), second(writer, 'B');
-  first.join();
-  second.join();
-  ProcessResult all = run({"read", "Race"});
-  ASSERT_EQ(all.exit_code, 0) << all.err;
-  size_t keys = 0;
-  for (size_t at = all.out.find(" = 1;"); at != std::string::npos; at = all.out.find(" = 1;", at + 1)) ++keys;
-  EXPECT_EQ(keys, 200u) << all.out;
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  std::thread reader([&] {
+    while (!done) {
+      defaults_store::Loaded loaded = defaults_store::load("Race");
+      EXPECT_NE(loaded.state, defaults_store::Loaded::kBroken) << loaded.error;
+      ++reads;
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) writers.emplace_back(writer, static_cast<char>('A' + w));
+  for (std::thread& t : writers) t.join();
+  done = true;
+  reader.join();
+  EXPECT_GT(reads.load(), 0);
+  defaults_store::Loaded all = defaults_store::load("Race");
+  ASSERT_EQ(all.state, defaults_store::Loaded::kPresent) << all.error;
+  EXPECT_EQ(all.dictionary.size(), static_cast<size_t>(kWriters * kWrites));
 }
 
 // Names that cannot be a file on every system are refused alike by
 // reading and writing: device names with any extension, ':' (a hidden
-// stream on NTFS), and names too long for the temporary file beside them.
+// stream on NTFS), names too long for the temporary file beside them, and
+// bytes that are not UTF-8 (which no listing of the domains could print).
 TEST_F(DefaultsTool, NamesThatCannotBeFilesAreRefused) {
   for (const std::string& name : std::vector<std::string>{"AUX", "com1", "Lpt9.x", "con.plist", "NUL ", "x:y",
-                                                          "a*b", std::string(243, 'n')}) {
+                                                          "a*b", std::string(238, 'n'), "a\xFF"}) {
     ProcessResult read = run({"read", name});
     EXPECT_EQ(read.exit_code, 1) << name;
     EXPECT_NE(read.err.find("domain name"), std::string::npos) << read.err;
@@ -238,9 +330,9 @@ TEST_F(DefaultsTool, NamesThatCannotBeFilesAreRefused) {
     EXPECT_EQ(write.exit_code, 2) << name;
     EXPECT_NE(write.err.find("domain name"), std::string::npos) << write.err;
   }
-  EXPECT_FALSE(fs::exists(dir_ / "AUX.plist"));
+  EXPECT_TRUE(fs::is_empty(dir_));
   // The longest name allowed is written and read back; COM10 is no device.
-  for (const std::string& name : {std::string(242, 'n'), std::string("COM10"), std::string("auxiliary")}) {
+  for (const std::string& name : {std::string(237, 'n'), std::string("COM10"), std::string("auxiliary")}) {
     ASSERT_EQ(run({"write", name, "K", "v"}).exit_code, 0) << name;
     EXPECT_EQ(run({"read", name, "K"}).out, "v\n") << name;
   }
@@ -255,17 +347,19 @@ TEST_F(DefaultsTool, DomainWithAByteOrderMarkReadsAndWrites) {
   EXPECT_EQ(run({"read", "App"}).out, "{\n    A = 1;\n    B = 2;\n}\n");
 }
 
-// Temporaries that writers stopped part-way left are removed by the next
-// write; other files beside the domain stay.
-TEST_F(DefaultsTool, StaleTemporariesAreRemovedByTheNextWrite) {
+// Temporaries that writers stopped part-way left, named as only the store
+// names them, are removed by the next write of their domain; every other
+// file stays, however much its name looks like one.
+TEST_F(DefaultsTool, OnlyTheStoresOwnTemporariesAreSwept) {
   ASSERT_EQ(run({"write", "App", "A", "1"}).exit_code, 0);
-  std::ofstream(dir_ / "App.plist.Ab12xZ") << "{ half";
-  std::ofstream(dir_ / "App.plist.notes") << "mine";
-  std::ofstream(dir_ / "Other.plist.Ab12xZ") << "{ half";
+  const std::vector<std::string> kept = {
+      "App.plist.backup", "App.plist.before",       "App.plist.orig01",       "App.plist.bak001",
+      "App.plist.Ab12xZ", ".App.plist.tmp-Ab12xZ7", ".Other.plist.tmp-Ab12xZ"};
+  for (const std::string& name : kept) std::ofstream(dir_ / name) << "mine";
+  std::ofstream(dir_ / ".App.plist.tmp-Ab12xZ") << "{ half";
   ASSERT_EQ(run({"write", "App", "B", "2"}).exit_code, 0);
-  EXPECT_FALSE(fs::exists(dir_ / "App.plist.Ab12xZ"));
-  EXPECT_TRUE(fs::exists(dir_ / "App.plist.notes"));
-  EXPECT_TRUE(fs::exists(dir_ / "Other.plist.Ab12xZ"));
+  EXPECT_FALSE(fs::exists(dir_ / ".App.plist.tmp-Ab12xZ"));
+  for (const std::string& name : kept) EXPECT_EQ(test_support::slurp(dir_ / name), "mine") << name;
 }
 
 TEST_F(DefaultsTool, OversizedDomainIsRefusedWithoutReadingItAll) {
@@ -309,16 +403,103 @@ TEST_F(DefaultsTool, NewDomainsArePrivateAndModesAreKept) {
 }
 
 // A domain file that is a link (into a dotfiles folder) stays a link, and
-// the file it leads to is replaced in its own folder.
-TEST_F(DefaultsTool, LinkedDomainIsWrittenThrough) {
+// the file it leads to is replaced in its own folder. Two names linked to
+// one file share one lock, beside that file: writers through either name
+// keep each other's keys, and their sweeps never take a live temporary.
+TEST_F(DefaultsTool, LinkedDomainsAreWrittenThroughUnderTheTargetsLock) {
   fs::path dotfiles = dir_ / "dotfiles";
   fs::create_directories(dotfiles);
-  std::ofstream(dotfiles / "App.plist") << "{ A = 1; }";
-  fs::create_symlink(fs::path("dotfiles") / "App.plist", dir_ / "App.plist");
+  std::ofstream(dotfiles / "Shared.plist") << "{ A = 1; }";
+  fs::create_symlink(fs::path("dotfiles") / "Shared.plist", dir_ / "App.plist");
+  fs::create_symlink(dotfiles / "Shared.plist", dir_ / "Other.plist");
   ASSERT_EQ(run({"write", "App", "B", "2"}).exit_code, 0);
   EXPECT_TRUE(fs::is_symlink(dir_ / "App.plist"));
-  EXPECT_EQ(test_support::slurp(dotfiles / "App.plist"), "{\n    A = 1;\n    B = 2;\n}\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dotfiles), fs::directory_iterator()), 1);
+  EXPECT_EQ(test_support::slurp(dotfiles / "Shared.plist"), "{\n    A = 1;\n    B = 2;\n}\n");
+
+  auto writer = [](const char* domain) {
+    for (int i = 0; i < 40; ++i)
+      EXPECT_EQ(run_directly({"write", domain, domain + std::to_string(i), "1"}), 0);
+  };
+  std::thread first(writer, "App"), second(writer, "Other");
+  first.join();
+  second.join();
+  defaults_store::Loaded all = defaults_store::load("Other");
+  ASSERT_EQ(all.state, defaults_store::Loaded::kPresent) << all.error;
+  EXPECT_EQ(all.dictionary.size(), 82u);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dotfiles))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Shared.plist", "Shared.plist.lock"}));
+  EXPECT_FALSE(fs::exists(dir_ / "App.plist.lock"));
+}
+
+// A lock file that is a link is refused without following it: a dangling
+// one never makes the file it names (for root in a user's store, a file
+// anywhere), and one to a file of the user's leaves that file alone.
+TEST_F(DefaultsTool, LockFilesThatAreLinksAreRefused) {
+  fs::create_symlink(dir_ / "planted", dir_ / "App.plist.lock");
+  std::ofstream(dir_ / "mine") << "mine";
+  fs::create_symlink(dir_ / "mine", dir_ / "Other.plist.lock");
+  for (const char* domain : {"App", "Other"}) {
+    ProcessResult write = run({"write", domain, "K", "v"});
+    EXPECT_EQ(write.exit_code, 1) << domain;
+    EXPECT_NE(write.err.find(".plist.lock: it is a symbolic link, not a regular file"), std::string::npos)
+        << write.err;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "planted"));
+  EXPECT_EQ(test_support::slurp(dir_ / "mine"), "mine");
+  EXPECT_FALSE(fs::exists(dir_ / "App.plist"));
+}
+
+// Folders the store makes are its user's alone, so that no one else can
+// list the domains' names.
+TEST_F(DefaultsTool, FoldersTheStoreMakesArePrivate) {
+  test_support::set_env("USER_DEFAULTS_DIR", (dir_ / "config" / "defaults").string());
+  ASSERT_EQ(run({"write", "App", "K", "v"}).exit_code, 0);
+  for (const fs::path& folder : {dir_ / "config", dir_ / "config" / "defaults"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  }
+}
+
+// A replaced domain file keeps its owner and group: root writing into a
+// user's store (here in a set-group-id folder, whose group a new file would
+// take) gives the new file to the user. A writer that may not do so
+// refuses, naming the owner, and leaves the file as it was.
+TEST_F(DefaultsTool, OwnerAndGroupAreKeptOrTheReplaceIsRefused) {
+  const char* setpriv = "/usr/bin/setpriv";
+  if (::geteuid() != 0 || !fs::exists(setpriv))
+    GTEST_SKIP() << "needs root and setpriv to act as another user";
+  constexpr uid_t kUser = 65534;  // nobody
+  constexpr gid_t kGroup = 65534;
+  ASSERT_EQ(::chmod(dir_.c_str(), 02777), 0);
+  std::ofstream(dir_ / "App.plist") << "{ A = 1; }";
+  ASSERT_EQ(::chown((dir_ / "App.plist").c_str(), kUser, kGroup), 0);
+  ASSERT_EQ(::chmod((dir_ / "App.plist").c_str(), 0640), 0);
+  ASSERT_EQ(run({"write", "App", "B", "2"}).exit_code, 0);
+  struct stat info {};
+  ASSERT_EQ(::stat((dir_ / "App.plist").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, kUser);
+  EXPECT_EQ(info.st_gid, kGroup);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+  // The same store, written by the user: root's file cannot become theirs.
+  std::ofstream(dir_ / "Root.plist") << "{ A = 1; }";
+  ASSERT_EQ(::chmod((dir_ / "Root.plist").c_str(), 0644), 0);
+  ProcessResult refused = test_support::run(
+      setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups",
+                test_support::utf8(test_support::program("defaults")), "write", "Root", "B", "2"});
+  EXPECT_EQ(refused.exit_code, 1) << refused.err;
+  EXPECT_NE(refused.err.find("Root.plist: it belongs to user root (uid 0) and group root (gid 0)"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(test_support::slurp(dir_ / "Root.plist"), "{ A = 1; }");
+  ASSERT_EQ(::stat((dir_ / "Root.plist").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 0u);
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 #endif
 

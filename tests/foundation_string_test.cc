@@ -2,6 +2,11 @@
 // NSNumber equality and kinds.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+
 #include "foundation_test_support.h"
 #include "raise_support.h"
 
@@ -28,6 +33,30 @@ TEST(NSStringTest, ConstantAndHeapStringsAreEqualAndHashAlike) {
   EXPECT_FALSE(msg<BOOL>(heap, SELECTOR(isEqual:), nil));
   EXPECT_FALSE(msg<BOOL>(heap, SELECTOR(isEqual:), NSNumberFromInt(5)));
   EXPECT_STREQ(msg<const char*>(constant, SELECTOR(UTF8String)), "hello");
+}
+
+// Keys made of blocks that collide under an unkeyed hash of the bytes
+// (32-bit FNV-1a, which strings hashed with before) all share its value:
+// m such blocks in a row make 2^m keys, and a domain file of 65,536 of them
+// turned every dictionary look-up into a scan. Under the keyed hash they
+// spread as any keys do.
+TEST(NSStringTest, KeysChosenToCollideGetDifferentHashes) {
+  NSAutoreleaseScope pool;
+  const std::pair<const char*, const char*> blocks[] = {
+      {"l9On", "H8aa"}, {"mCCn", "q2aa"}, {"lCCn", "p2aa"}, {"lCCn", "p2aa"}};
+  auto unkeyed = [](const std::string& text) {
+    uint32_t h = 2166136261u;
+    for (unsigned char c : text) h = (h ^ c) * 16777619u;
+    return h;
+  };
+  std::set<NSUInteger> hashes;
+  for (int k = 0; k < 16; ++k) {
+    std::string key;
+    for (int j = 0; j < 4; ++j) key += (k >> j & 1) != 0 ? blocks[j].second : blocks[j].first;
+    ASSERT_EQ(unkeyed(key), unkeyed("l9OnmCCnlCCnlCCn")) << key;
+    hashes.insert(msg<NSUInteger>(str(key.c_str()), SELECTOR(hash)));
+  }
+  EXPECT_GE(hashes.size(), 15u);  // sixteen 32-bit hashes that two share happens once in 10^7
 }
 
 TEST(NSStringTest, ConstantStringsIgnoreReferenceCounting) {

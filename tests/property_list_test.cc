@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <random>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -175,6 +179,36 @@ TEST(PropertyListWrite, RoundTripsNestedValues) {
       "    A = \"caf\xC3\xA9 \\\"x\\\"\";\n    C = <deadbeef 01>;\n    E = ();\n}\n");
   EXPECT_EQ(parse_ok(pretty), original);
   EXPECT_EQ(parse_ok(plist::write(original, false)), original);
+}
+
+// Pretty text is indented only so deep: a container kMaxIndentLevel levels
+// down goes on one line, so a deep value cannot make its text balloon. The
+// smallest text spends no byte it need not; a limit stops the writer.
+TEST(PropertyListWrite, IndentationIsCappedAndALimitStopsTheWriter) {
+  plist::Value deep = parse_ok(std::string(20, '(') + "a, b" + std::string(20, ')'));
+  std::string pretty = plist::write(deep);
+  size_t widest = 0;
+  std::istringstream lines(pretty);
+  for (std::string line; std::getline(lines, line);) widest = std::max(widest, line.find_first_not_of(' '));
+  EXPECT_EQ(widest, 4u * plist::kMaxIndentLevel);
+  EXPECT_NE(pretty.find("\n" + std::string(32, ' ') + std::string(12, '(') + "a, b" + std::string(12, ')')),
+            std::string::npos)
+      << pretty;
+  EXPECT_EQ(parse_ok(pretty), deep);
+
+  plist::Value tree = parse_ok("{ \"a b\" = (x, \"q\\\"\\n\", <01020304 05>); c = {}; \"//d\" = \"e//f\"; }");
+  std::string smallest;
+  ASSERT_TRUE(plist::write(tree, plist::Style::kSmallest, SIZE_MAX, smallest));
+  EXPECT_EQ(smallest, "{\"a b\"=(x,\"q\\\"\n\",<0102030405>);c={};\"//d\"=e//f;}");
+  EXPECT_EQ(parse_ok(smallest), tree);
+
+  std::string out = "left over";
+  EXPECT_FALSE(plist::write(tree, plist::Style::kPretty, 20, out));
+  EXPECT_TRUE(out.empty());
+  EXPECT_TRUE(plist::write_within(tree, smallest.size(), out));
+  EXPECT_EQ(out, smallest);
+  EXPECT_FALSE(plist::write_within(tree, smallest.size() - 1, out));
+  EXPECT_TRUE(out.empty());
 }
 
 TEST(PropertyListWrite, WritableOnlyWhatReadsBack) {

@@ -8,12 +8,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/Foundation.h"
 #include "Foundation/NSProcessInfo.h"
 #include "Foundation/NSUserDefaults.h"
+#include "held_lock.h"
 #include "host_process.h"
 #include "raise_support.h"
 #include "windows_compat.h"
@@ -362,6 +364,35 @@ TEST_F(UserDefaults, ConcurrentSavesKeepEveryKey) {
   first.join();
   second.join();
   EXPECT_EQ(defaults_store::load(kApp).dictionary.size(), 200u);
+}
+
+// A writer that holds a domain's lock and never lets go (a stopped process)
+// holds others up for the documented five seconds, no more: the
+// application's save and the `defaults` tool, waiting side by side, each
+// give up with an error that says why, and the application's defaults are
+// usable again at once; the save goes through once the lock is free.
+TEST_F(UserDefaults, AHeldLockHoldsSavesUpOnlySoLong) {
+  id d = defaults();
+  auto held = std::make_unique<test_support::HeldLock>(dir_ / (kApp + ".plist.lock"));
+  ASSERT_TRUE(held->held());
+  test_support::ProcessResult tool;
+  std::thread other([&] {
+    tool = test_support::run(test_support::program("defaults"), {"write", kApp, "T", "1"});
+  });
+  testing::internal::CaptureStderr();
+  msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("Flag"));
+  std::string err = testing::internal::GetCapturedStderr();
+  other.join();
+  std::string why = "cannot lock " + (dir_ / (kApp + ".plist.lock")).string() +
+                    ": another process has held it for 5 s; giving up";
+  EXPECT_NE(err.find("not saving \"Flag\": " + why), std::string::npos) << err;
+  EXPECT_EQ(tool.exit_code, 1);
+  EXPECT_EQ(tool.err, "defaults: " + why + "\n");
+  EXPECT_EQ(boolean(d, "Flag"), NO);
+  EXPECT_FALSE(fs::exists(dir_ / (kApp + ".plist")));
+  held.reset();
+  msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("Flag"));
+  EXPECT_EQ(defaults_store::load(kApp).dictionary.find("Flag")->string(), "YES");
 }
 
 // A UTF-8 byte-order mark before a domain is skipped.

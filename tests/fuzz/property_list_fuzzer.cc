@@ -2,8 +2,9 @@
 // input it checks:
 //   - a rejected input's error names the file, a line and a column inside the
 //     text, and a message, and leaves the value empty;
-//   - an accepted value written back out, pretty or on one line, parses back
-//     equal, and writing that again gives the same text;
+//   - an accepted value written back out, pretty, on one line or smallest,
+//     parses back equal, and writing that again gives the same text; the
+//     smallest text is no longer than the input;
 //   - the value survives conversion to Foundation objects and back;
 //   - parse_value_or_string gives the parsed value, or else the input itself.
 #include <cstddef>
@@ -18,14 +19,18 @@ namespace {
 
 constexpr std::string_view kFile = "fuzz.plist";
 
-void check_written_form(const plist::Value& value, bool pretty) {
-  std::string text = plist::write(value, pretty);
+std::string check_written_form(const plist::Value& value, plist::Style style) {
+  std::string text;
+  plist::write(value, style, SIZE_MAX, text);
   plist::Value again;
   plist::ParseError error;
   fuzz::require(plist::parse(text, kFile, again, error), "written text does not parse",
                 error.describe() + "\n  written: " + text);
   fuzz::require(again == value, "written text parses to a different value", text);
-  fuzz::require(plist::write(again, pretty) == text, "writing the value read back changes the text", text);
+  std::string rewritten;
+  plist::write(again, style, SIZE_MAX, rewritten);
+  fuzz::require(rewritten == text, "writing the value read back changes the text", text);
+  return text;
 }
 
 }  // namespace
@@ -49,8 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   fuzz::require(fallback == value || has_comment,
                 "parse_value_or_string reads an accepted input differently");
-  check_written_form(value, true);
-  check_written_form(value, false);
+  check_written_form(value, plist::Style::kPretty);
+  check_written_form(value, plist::Style::kOneLine);
+  fuzz::require(check_written_form(value, plist::Style::kSmallest).size() <= text.size(),
+                "the smallest text is longer than the input");
   fuzz::check_objects_round_trip(value);
   return 0;
 }

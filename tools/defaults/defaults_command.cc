@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <string>
 
 #include "Foundation/DefaultsStore.h"
 #include "Foundation/PropertyList.h"
@@ -33,6 +34,16 @@ std::string domain_argument(const std::string& arg) { return arg == "-g" ? "NSGl
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
+}
+
+// Prints a value pretty when that takes no more than a domain file may
+// hold, else in the smallest text, which is never larger than the files it
+// came from: deep or wide values cannot make the output balloon.
+void print(std::ostream& out, const plist::Value& value) {
+  std::string text;
+  if (!plist::write_within(value, plist::kMaxFileSize, text))
+    plist::write(value, plist::Style::kSmallest, SIZE_MAX, text);
+  out << text;
 }
 
 // Loads a domain for reading; reports a broken one. Returns false if the
@@ -72,14 +83,14 @@ int read(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       }
       all.set(name, plist::Value(std::move(loaded.dictionary)));
     }
-    out << plist::write(plist::Value(std::move(all)));
+    print(out, plist::Value(std::move(all)));
     return code;
   }
   std::string domain = domain_argument(args[1]);
   defaults_store::Loaded loaded;
   if (!load_existing(domain, loaded, err)) return kNotFound;
   if (args.size() == 2) {
-    out << plist::write(plist::Value(std::move(loaded.dictionary)));
+    print(out, plist::Value(std::move(loaded.dictionary)));
     return kOk;
   }
   const plist::Value* value = loaded.dictionary.find(args[2]);
@@ -87,7 +98,7 @@ int read(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     err << "defaults: key " << args[2] << " does not exist in domain " << domain << "\n";
     return kNotFound;
   }
-  out << plist::write(*value);
+  print(out, *value);
   return kOk;
 }
 

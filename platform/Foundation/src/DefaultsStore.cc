@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "os_process.h"
+#include "utf8.h"
 
 namespace defaults_store {
 namespace {
@@ -43,6 +44,10 @@ std::string directory() {
 bool is_valid_domain_name(std::string_view name, std::string& why) {
   if (name.empty()) {
     why = "a domain name cannot be empty";
+    return false;
+  }
+  if (!plist::is_utf8(name)) {
+    why = "domain name \"" + std::string(name) + "\" is not UTF-8";
     return false;
   }
   if (name.front() == '.') {
@@ -112,10 +117,20 @@ Loaded load(std::string_view name) {
 
 namespace {
 
+// The lock a domain's writers take, held with the file it guards: the
+// file the domain's name leads to (through any symbolic links), which is
+// what the write replaces and beside which the sweep looks.
+struct DomainLock {
+  foundation::os::FileLock lock;
+  std::string target;
+};
+
 // Takes the domain's lock, creating the directory first, then removes what
-// writers that died part-way left: every writer holds this lock while its
-// temporary file exists, so none of those is a live writer's.
-bool lock_domain(std::string_view name, foundation::os::FileLock& lock, std::string& why) {
+// writers that died part-way left: every writer of the target holds this
+// lock while its temporary file exists, so none of those is a live
+// writer's. Should the name be re-linked to another file while this waits,
+// it locks that file instead.
+bool lock_domain(std::string_view name, DomainLock& held, std::string& why) {
   std::string dir = directory();
   if (dir.empty()) {
     why = "no place for user defaults: set USER_DEFAULTS_DIR or HOME";
@@ -126,11 +141,24 @@ bool lock_domain(std::string_view name, foundation::os::FileLock& lock, std::str
     return false;
   }
   std::string path = domain_path(name);
-  if (auto status = lock.acquire(path + ".lock"); !status) {
-    why = status.error;
-    return false;
+  for (int attempt = 0;; ++attempt) {
+    foundation::os::Status status = foundation::os::final_target(path, held.target);
+    if (status) status = held.lock.acquire(held.target + ".lock", kLockTimeoutMilliseconds);
+    std::string now;
+    if (status) status = foundation::os::final_target(path, now);
+    if (!status) {
+      held.lock.release();
+      why = status.error;
+      return false;
+    }
+    if (now == held.target) break;
+    held.lock.release();
+    if (attempt == 3) {
+      why = "cannot lock " + path + ": it is being re-linked to other files";
+      return false;
+    }
   }
-  foundation::os::remove_stale_temporaries(path);
+  foundation::os::remove_stale_temporaries(held.target);
   return true;
 }
 
@@ -141,7 +169,8 @@ std::string refusal(std::string_view name, const Loaded& current) {
 
 // Writes dictionary as the domain's file if it reads back as itself.
 // Expects the domain's lock held.
-bool write_locked(std::string_view name, const plist::Dictionary& dictionary, std::string& why) {
+bool write_locked(std::string_view name, const DomainLock& held, const plist::Dictionary& dictionary,
+                  std::string& why) {
   std::string problem;
   for (const auto& [key, value] : dictionary) {
     if (!plist::is_writable(plist::Value(key), problem) || !plist::is_writable(value, problem)) {
@@ -151,13 +180,15 @@ bool write_locked(std::string_view name, const plist::Dictionary& dictionary, st
     }
   }
   // The reader's limits are the writer's: what is written must read back
-  // as it is, or the whole domain would be lost to every reader.
+  // as it is, or the whole domain would be lost to every reader. Pretty
+  // text that would pass the reader's size gives way to the smallest, which
+  // is never larger than a file that held the same domain; the writer
+  // stops at the limit rather than build more.
   plist::Value dictionary_value(dictionary);
-  std::string text = plist::write(dictionary_value);
-  if (text.size() > foundation::os::kMaxFileSize) {
-    why = "not saving domain " + std::string(name) + ": it would take " + std::to_string(text.size()) +
-          " bytes, more than the " + std::to_string(foundation::os::kMaxFileSize >> 20) +
-          " MiB a domain may hold";
+  std::string text;
+  if (!plist::write_within(dictionary_value, foundation::os::kMaxFileSize, text)) {
+    why = "not saving domain " + std::string(name) + ": it would take more than the " +
+          std::to_string(foundation::os::kMaxFileSize >> 20) + " MiB a domain may hold";
     return false;
   }
   plist::Value read_back;
@@ -167,15 +198,15 @@ bool write_locked(std::string_view name, const plist::Dictionary& dictionary, st
           (error.message.empty() ? std::string("it reads back changed") : error.describe()) + ")";
     return false;
   }
-  auto status = foundation::os::write_file_atomically(domain_path(name), text);
+  auto status = foundation::os::write_file_atomically(held.target, text);
   if (!status) why = status.error;
   return status.ok;
 }
 
 // Takes the domain's lock (the caller's to hold) and loads the domain,
 // refusing a name that cannot be a file and a domain that does not parse.
-bool lock_and_load(std::string_view name, foundation::os::FileLock& lock, Loaded& current, std::string& why) {
-  if (!is_valid_domain_name(name, why) || !lock_domain(name, lock, why)) return false;
+bool lock_and_load(std::string_view name, DomainLock& held, Loaded& current, std::string& why) {
+  if (!is_valid_domain_name(name, why) || !lock_domain(name, held, why)) return false;
   current = load(name);
   if (current.state != Loaded::kBroken) return true;
   why = refusal(name, current);
@@ -185,18 +216,18 @@ bool lock_and_load(std::string_view name, foundation::os::FileLock& lock, Loaded
 }  // namespace
 
 bool save(std::string_view name, const plist::Dictionary& dictionary, std::string& why) {
-  foundation::os::FileLock lock;
+  DomainLock held;
   Loaded current;
-  return lock_and_load(name, lock, current, why) && write_locked(name, dictionary, why);
+  return lock_and_load(name, held, current, why) && write_locked(name, held, dictionary, why);
 }
 
 bool update(std::string_view name, const std::function<bool(plist::Dictionary&)>& edit, Loaded& current,
             std::string& why) {
   current = Loaded();
-  foundation::os::FileLock lock;
-  if (!lock_and_load(name, lock, current, why)) return false;
+  DomainLock held;
+  if (!lock_and_load(name, held, current, why)) return false;
   if (!edit(current.dictionary)) return true;
-  if (!write_locked(name, current.dictionary, why)) return false;
+  if (!write_locked(name, held, current.dictionary, why)) return false;
   current.state = Loaded::kPresent;
   return true;
 }
@@ -204,10 +235,15 @@ bool update(std::string_view name, const std::function<bool(plist::Dictionary&)>
 bool remove(std::string_view name, std::string& why) {
   if (!is_valid_domain_name(name, why)) return false;
   // No store, so nothing to remove (and no lock file to make).
-  if (directory().empty() || !foundation::os::is_directory(directory())) return true;
-  foundation::os::FileLock lock;
+  foundation::os::Status looked;
+  if (directory().empty()) return true;
+  if (!foundation::os::is_directory(directory(), &looked)) {
+    why = looked.error;
+    return looked.ok;
+  }
+  DomainLock held;
   Loaded current;
-  if (!lock_and_load(name, lock, current, why)) return false;
+  if (!lock_and_load(name, held, current, why)) return false;
   auto status = foundation::os::remove_file(domain_path(name));
   if (!status) why = status.error;
   return status.ok;

@@ -14,6 +14,7 @@
 
 #include "Foundation/NSException.h"
 #include "foundation_internal.h"
+#include "keyed_hash.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
@@ -43,12 +44,10 @@ void assign(id self, std::string_view value) {
   layout(self)->length = static_cast<uint32_t>(value.size());
 }
 
-// FNV-1a over the UTF-8 bytes: equal strings hash equal whatever their class.
-NSUInteger hash_bytes(std::string_view bytes) {
-  uint32_t h = 2166136261u;
-  for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
-  return h;
-}
+// Keyed over the UTF-8 bytes (keyed_hash.h): equal strings hash equal
+// whatever their class, and keys read from a file cannot be chosen to
+// share a hash.
+NSUInteger hash_bytes(std::string_view bytes) { return static_cast<NSUInteger>(keyed_hash(bytes)); }
 
 id new_string(Class cls, std::string_view value) {
   id s = msg<id>(reinterpret_cast<id>(cls), SELECTOR(alloc));

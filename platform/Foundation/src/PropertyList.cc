@@ -4,9 +4,10 @@
 #include "Foundation/PropertyList.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <functional>
 
+#include "keyed_hash.h"
 #include "utf8.h"
 
 namespace plist {
@@ -18,7 +19,8 @@ namespace {
 // Up to this many entries a search compares keys directly.
 constexpr size_t kDirectSearch = 8;
 
-size_t key_hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+// Keyed per process: a file cannot hold keys chosen to share one slot.
+size_t key_hash(std::string_view key) { return static_cast<size_t>(foundation::keyed_hash(key)); }
 
 }  // namespace
 
@@ -131,7 +133,6 @@ int hex_value(unsigned char c) {
   return -1;
 }
 
-
 // Length of the well-formed UTF-8 sequence starting at text[i], or 0.
 size_t utf8_sequence_length(std::string_view text, size_t i) {
   auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -162,6 +163,20 @@ size_t utf8_sequence_length(std::string_view text, size_t i) {
     return 0;
   return length;
 }
+
+}  // namespace
+
+// Declared in utf8.h.
+bool is_utf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    size_t length = utf8_sequence_length(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+namespace {
 
 std::string describe_char(unsigned char c) {
   if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
@@ -464,59 +479,136 @@ class Parser {
 
 // --- Writer ------------------------------------------------------------
 
-void write_value(const Value& value, bool pretty, int level, std::string& out);
-
-void newline(bool pretty, int level, std::string& out) {
-  if (!pretty) return;
-  out += '\n';
-  out.append(static_cast<size_t>(level) * 4, ' ');
+// Whether text can be written without quotes: every byte allowed in a bare
+// string, and no comment marker where the reader would see one. A bare
+// string only starts a comment at its start; the spaced styles quote any
+// marker, as they always have.
+bool can_be_bare(std::string_view text, bool smallest) {
+  if (text.empty() || !std::all_of(text.begin(), text.end(),
+                                   [](char c) { return is_bare_char(static_cast<unsigned char>(c)); }))
+    return false;
+  if (smallest) return !text.starts_with("//") && !text.starts_with("/*");
+  return text.find("//") == std::string_view::npos && text.find("/*") == std::string_view::npos;
 }
 
-void write_value(const Value& value, bool pretty, int level, std::string& out) {
-  if (value.is_string()) {
-    out += quote_if_needed(value.string());
-  } else if (value.is_data()) {
-    static const char digits[] = "0123456789abcdef";
-    out += '<';
-    const auto& bytes = value.data().bytes;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      if (i > 0 && i % 4 == 0) out += ' ';
-      out += digits[bytes[i] >> 4];
-      out += digits[bytes[i] & 15];
+// The bytes a character takes inside quotes. The smallest style escapes
+// only what ends or escapes a string; the others also spell out control
+// characters, so that a line holds one entry.
+size_t quoted_length(unsigned char c, bool smallest) {
+  if (c == '"' || c == '\\') return 2;
+  if (smallest) return 1;
+  if (c == '\n' || c == '\t' || c == '\r') return 2;
+  return c < 0x20 || c == 0x7F ? 6 : 1;
+}
+
+void append_quoted(std::string& out, std::string_view text, bool smallest) {
+  out += '"';
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (smallest || quoted_length(c, false) == 1) {
+      out += ch;
+    } else if (c == '\n' || c == '\t' || c == '\r') {
+      out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+    } else {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\U%04X", c);
+      out += buffer;
     }
-    out += '>';
-  } else if (value.is_array()) {
-    const Array& array = value.array();
-    if (array.empty()) {
-      out += "()";
-      return;
-    }
-    out += '(';
-    for (size_t i = 0; i < array.size(); ++i) {
-      if (i > 0) out += pretty ? "," : ", ";
-      newline(pretty, level + 1, out);
-      write_value(array[i], pretty, level + 1, out);
-    }
-    newline(pretty, level, out);
-    out += ')';
-  } else {
-    const Dictionary& dictionary = value.dictionary();
-    if (dictionary.empty()) {
-      out += "{}";
-      return;
-    }
-    out += pretty ? "{" : "{ ";
-    for (const auto& [key, element] : dictionary) {
-      newline(pretty, level + 1, out);
-      out += quote_if_needed(key);
-      out += " = ";
-      write_value(element, pretty, level + 1, out);
-      out += pretty ? ";" : "; ";
-    }
-    newline(pretty, level, out);
-    out += '}';
   }
+  out += '"';
 }
+
+// Writes a value into out in one style, never letting out pass limit
+// bytes: each piece is measured before it is appended, and once one does
+// not fit nothing more is written.
+class Writer {
+ public:
+  Writer(Style style, size_t limit, std::string& out) : style_(style), limit_(limit), out_(out) {}
+
+  // False when the text would pass the limit.
+  bool write(const Value& value) {
+    write_value(value, 0);
+    if (style_ == Style::kPretty) put("\n");
+    return !over_;
+  }
+
+ private:
+  bool room(size_t bytes) {
+    if (!over_ && bytes > limit_ - out_.size()) over_ = true;
+    return !over_;
+  }
+  void put(std::string_view text) {
+    if (room(text.size())) out_.append(text);
+  }
+  void newline(int level) {
+    if (!room(1 + static_cast<size_t>(level) * 4)) return;
+    out_ += '\n';
+    out_.append(static_cast<size_t>(level) * 4, ' ');
+  }
+
+  void write_string(std::string_view text) {
+    bool smallest = style_ == Style::kSmallest;
+    if (can_be_bare(text, smallest)) return put(text);
+    size_t length = 2;
+    for (char c : text) length += quoted_length(static_cast<unsigned char>(c), smallest);
+    if (room(length)) append_quoted(out_, text, smallest);
+  }
+
+  void write_data(const Data& data) {
+    static const char digits[] = "0123456789abcdef";
+    const auto& bytes = data.bytes;
+    bool spaced = style_ != Style::kSmallest;
+    if (!room(2 + bytes.size() * 2 + (spaced && !bytes.empty() ? (bytes.size() - 1) / 4 : 0))) return;
+    out_ += '<';
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (spaced && i > 0 && i % 4 == 0) out_ += ' ';
+      out_ += digits[bytes[i] >> 4];
+      out_ += digits[bytes[i] & 15];
+    }
+    out_ += '>';
+  }
+
+  void write_value(const Value& value, int level) {
+    if (value.is_string()) return write_string(value.string());
+    if (value.is_data()) return write_data(value.data());
+    // One element a line down to the indentation cap; on one line below it.
+    bool lines = style_ == Style::kPretty && level < kMaxIndentLevel;
+    bool spaced = style_ != Style::kSmallest;
+    if (value.is_array()) {
+      const Array& array = value.array();
+      if (array.empty()) return put("()");
+      put("(");
+      for (size_t i = 0; i < array.size() && !over_; ++i) {
+        if (i > 0) put(spaced && !lines ? ", " : ",");
+        if (lines) newline(level + 1);
+        write_value(array[i], level + 1);
+      }
+      if (lines) newline(level);
+      return put(")");
+    }
+    const Dictionary& dictionary = value.dictionary();
+    if (dictionary.empty()) return put("{}");
+    put(spaced && !lines ? "{ " : "{");
+    for (const auto& [key, element] : dictionary) {
+      if (over_) return;
+      if (lines) newline(level + 1);
+      write_string(key);
+      put(spaced ? " = " : "=");
+      write_value(element, level + 1);
+      put(spaced && !lines ? "; " : ";");
+    }
+    if (lines) newline(level);
+    put("}");
+  }
+
+  Style style_;
+  size_t limit_;
+  std::string& out_;
+  bool over_ = false;
+};
 
 }  // namespace
 
@@ -580,50 +672,27 @@ bool is_writable(const Value& value, std::string& why) {
 }
 
 std::string quote_if_needed(std::string_view text) {
-  bool bare = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    return is_bare_char(static_cast<unsigned char>(c));
-  });
-  // "//x" or "/*x" would start a comment when read back.
-  if (bare && (text.find("//") != std::string_view::npos || text.find("/*") != std::string_view::npos))
-    bare = false;
-  if (bare) return std::string(text);
-  std::string out = "\"";
-  for (char ch : text) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\U%04X", c);
-          out += buffer;
-        } else {
-          out += ch;
-        }
-    }
-  }
-  out += '"';
+  if (can_be_bare(text, false)) return std::string(text);
+  std::string out;
+  append_quoted(out, text, false);
   return out;
+}
+
+bool write(const Value& value, Style style, size_t limit, std::string& out) {
+  out.clear();
+  if (Writer(style, limit, out).write(value)) return true;
+  out.clear();
+  out.shrink_to_fit();
+  return false;
+}
+
+bool write_within(const Value& value, size_t limit, std::string& out) {
+  return write(value, Style::kPretty, limit, out) || write(value, Style::kSmallest, limit, out);
 }
 
 std::string write(const Value& value, bool pretty) {
   std::string out;
-  write_value(value, pretty, 0, out);
-  if (pretty) out += '\n';
+  write(value, pretty ? Style::kPretty : Style::kOneLine, SIZE_MAX, out);
   return out;
 }
 

@@ -4,6 +4,7 @@
 // windows.h must come first: shellapi.h relies on its definitions.
 #include <windows.h>
 
+#include <bcrypt.h>
 #include <shellapi.h>
 
 #include "os_process.h"
@@ -87,7 +88,36 @@ std::string temporary_suffix() {
   return suffix;
 }
 
+// Whether a call failed only because another process has the file open in
+// a way that stands in its way for a moment (a reader of the old file, or
+// the system's indexer or virus scanner).
+bool in_use(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Makes attempt until it succeeds, fails for another reason, or two
+// seconds of pauses (1 ms, doubling up to 20 ms) have passed while the file
+// was in use. GetLastError() says why the last attempt failed.
+template <class Attempt>
+bool retrying_while_in_use(Attempt attempt) {
+  DWORD waited = 0, pause = 1;
+  for (;;) {
+    if (attempt()) return true;
+    DWORD error = GetLastError();
+    if (!in_use(error) || waited >= 2000) return false;
+    Sleep(pause);
+    waited += pause;
+    pause = pause * 2 > 20 ? 20 : pause * 2;
+    SetLastError(error);
+  }
+}
+
 }  // namespace
+
+bool random_bytes(void* buffer, size_t size) {
+  return BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(size),
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
 
 // UTF-16 to UTF-8, keeping a surrogate without its partner malformed: it
 // gets the three bytes its code would have, so whoever reads the argument
@@ -153,8 +183,15 @@ std::map<std::string, std::string> environment() {
 
 Status read_file(const std::string& path, std::string& contents) {
   contents.clear();
-  HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for deletion, so that a writer may replace the file while it is
+  // read; a writer's replace holding it for a moment is waited out.
+  std::wstring wide = widen(path);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  retrying_while_in_use([&] {
+    file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file != INVALID_HANDLE_VALUE;
+  });
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return Status::failure(describe("cannot open", path, error), is_missing(error));
@@ -193,13 +230,20 @@ Status read_file(const std::string& path, std::string& contents) {
   return {};
 }
 
-Status write_file_atomically(const std::string& path, const std::string& contents) {
-  std::string target = resolve_links(path);
+Status final_target(const std::string& path, std::string& target) {
+  target = resolve_links(path);
+  return {};
+}
+
+// Owners are left to the folder's inherited permissions: a replaced file
+// gets those of its folder, as a new one does.
+Status write_file_atomically(const std::string& target, const std::string& contents) {
   std::string temp;
   std::wstring wide_temp;
   HANDLE file = INVALID_HANDLE_VALUE;
+  std::string prefix = join_path(directory_of(target), temporary_prefix(base_name(target)));
   for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = target + "." + temporary_suffix();
+    temp = prefix + temporary_suffix();
     wide_temp = widen(temp);
     file =
         CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -222,8 +266,12 @@ Status write_file_atomically(const std::string& path, const std::string& content
     DeleteFileW(wide_temp.c_str());
     return Status::failure(describe("cannot write", temp, error));
   }
-  if (!MoveFileExW(wide_temp.c_str(), widen(target).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // A reader has the old file open for a moment: wait for it to finish.
+  std::wstring wide_target = widen(target);
+  if (!retrying_while_in_use([&] {
+        return MoveFileExW(wide_temp.c_str(), wide_target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      })) {
     error = GetLastError();
     DeleteFileW(wide_temp.c_str());
     return Status::failure(describe("cannot replace", target, error));
@@ -231,11 +279,10 @@ Status write_file_atomically(const std::string& path, const std::string& content
   return {};
 }
 
-void remove_stale_temporaries(const std::string& path) {
-  std::string target = resolve_links(path);
+void remove_stale_temporaries(const std::string& target) {
   std::string dir = directory_of(target), base = base_name(target);
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW(widen(join_path(dir, base + ".*")).c_str(), &entry);
+  HANDLE find = FindFirstFileW(widen(join_path(dir, temporary_prefix(base) + "*")).c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     std::string name = narrow(entry.cFileName);
@@ -247,36 +294,42 @@ void remove_stale_temporaries(const std::string& path) {
   FindClose(find);
 }
 
-Status FileLock::acquire(const std::string& path) {
-  release();
+Status open_lock_file(const std::string& path, intptr_t& handle) {
+  // The link itself when the name is one (FILE_FLAG_OPEN_REPARSE_POINT):
+  // nothing is created or locked through it.
   HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return Status::failure(describe("cannot open the lock file", path, GetLastError()));
-  if (GetFileType(file) != FILE_TYPE_DISK) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
     CloseHandle(file);
     return Status::failure("cannot lock " + path + ": not a regular file");
   }
-  // The lock belongs to this handle: two openers in one process exclude
-  // each other as well.
-  OVERLAPPED where{};
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where)) {
-    DWORD error = GetLastError();
-    CloseHandle(file);
-    return Status::failure(describe("cannot lock", path, error));
-  }
-  handle_ = reinterpret_cast<intptr_t>(file);
+  handle = reinterpret_cast<intptr_t>(file);
   return {};
 }
 
-void FileLock::release() {
-  if (handle_ == -1) return;
-  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+// The lock belongs to this handle: two openers in one process exclude each
+// other as well.
+LockAttempt try_lock(intptr_t handle, const std::string& path, Status& failure) {
+  OVERLAPPED where{};
+  if (LockFileEx(reinterpret_cast<HANDLE>(handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                 0, &where))
+    return LockAttempt::kTaken;
+  DWORD error = GetLastError();
+  if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return LockAttempt::kBusy;
+  failure = Status::failure(describe("cannot lock", path, error));
+  return LockAttempt::kFailed;
+}
+
+void close_lock_file(intptr_t handle) {
+  HANDLE file = reinterpret_cast<HANDLE>(handle);
   OVERLAPPED where{};
   UnlockFileEx(file, 0, 1, 0, &where);
   CloseHandle(file);
-  handle_ = -1;
 }
 
 Status remove_file(const std::string& path) {
@@ -286,6 +339,8 @@ Status remove_file(const std::string& path) {
   return Status::failure(describe("cannot remove", path, error));
 }
 
+// Folders get the permissions they inherit from their parent (in a user's
+// profile, the user's own).
 Status make_directories(const std::string& path) {
   if (path.empty() || is_directory(path)) return {};
   std::string parent = directory_of(path);
@@ -308,9 +363,13 @@ std::string canonical_path(const std::string& path) {
   return narrow(full.data(), static_cast<int>(n));
 }
 
-bool is_directory(const std::string& path) {
+bool is_directory(const std::string& path, Status* failure) {
   DWORD attributes = GetFileAttributesW(widen(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  DWORD error = GetLastError();
+  if (failure != nullptr && !is_missing(error))
+    *failure = Status::failure(describe("cannot look at", path, error));
+  return false;
 }
 
 Status list_directory(const std::string& directory, std::vector<std::string>& names) {

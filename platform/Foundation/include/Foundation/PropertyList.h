@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "Foundation/NSObject.h"
+#include "Foundation/PropertyListLimits.h"
 
 namespace plist {
 
@@ -94,7 +95,6 @@ inline bool Dictionary::empty() const { return entries_.empty(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
 
-inline constexpr int kMaxDepth = 512;
 
 // Where and why parsing failed. Lines and columns count from 1; a column
 // counts bytes.
@@ -128,9 +128,29 @@ FOUNDATION_EXPORT Value parse_value_or_string(std::string_view text);
 // naming the first string that is not.
 FOUNDATION_EXPORT bool is_writable(const Value& value, std::string& why);
 
-// Serialises value in the text format. Multi-line, indented by four spaces
-// per level, with a final newline when pretty is set; all on one line
-// otherwise. Strings are quoted only when they must be.
+// How the writer lays a value out:
+//   kPretty    one element a line, four spaces of indentation per level, a
+//              final newline; a container kMaxIndentLevel levels down is
+//              written on one line, so indentation never passes
+//              4 * kMaxIndentLevel spaces however deep the value nests;
+//   kOneLine   all on one line, spaced: { a = 1; b = (x, y); };
+//   kSmallest  the fewest bytes that read back as the value: no spaces,
+//              strings bare where they can be, and in quotes only '"' and
+//              '\' escaped. No text that reads as the value is shorter,
+//              so a value read from a file fits in as many bytes as the
+//              file took (less any byte-order mark and comments).
+enum class Style { kPretty, kOneLine, kSmallest };
+inline constexpr int kMaxIndentLevel = 8;
+
+// Serialises value in the text format, in the given style, as long as it
+// takes at most limit bytes. Returns false, with out cleared, once the text
+// would pass limit: the writer stops there, so it never builds more than
+// limit bytes whatever the value.
+FOUNDATION_EXPORT bool write(const Value& value, Style style, size_t limit, std::string& out);
+// Pretty when that fits in limit bytes, else smallest; false, with out
+// cleared, when neither fits.
+FOUNDATION_EXPORT bool write_within(const Value& value, size_t limit, std::string& out);
+// Pretty (the default) or on one line, however long.
 FOUNDATION_EXPORT std::string write(const Value& value, bool pretty = true);
 
 // A string as the writer emits it: bare when every byte is allowed in a bare
