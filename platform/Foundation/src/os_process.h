@@ -95,6 +95,9 @@ std::string canonical_path(const std::string& path);
 bool is_directory(const std::string& path);
 // Names of the regular files directly inside directory (not sorted).
 Status list_directory(const std::string& directory, std::vector<std::string>& names);
+// Names of everything directly inside directory, directories included,
+// but not "." and ".." (not sorted).
+Status list_entries(const std::string& directory, std::vector<std::string>& names);
 
 // The platform's directory separator, and the characters that separate
 // directories in paths this platform accepts.

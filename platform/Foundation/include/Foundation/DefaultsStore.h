@@ -4,8 +4,9 @@
 //
 // Each domain is one file, <directory>/<domain>.plist, holding a dictionary
 // in the text format. The directory is $USER_DEFAULTS_DIR when that is set
-// and not empty, else $HOME/.config/defaults (on Windows, when HOME is not
-// set, %USERPROFILE%\.config\defaults). Writes go to a temporary file that
+// and not empty, else $HOME/.config/defaults; on Windows
+// %APPDATA%\defaults (%USERPROFILE%\AppData\Roaming\defaults when APPDATA
+// is not set). Writes go to a temporary file that
 // is renamed over the old one, so a reader sees the old or the new domain,
 // never a mix; a domain file that is a symbolic link stays one, and the
 // file it leads to is replaced. A new domain file is private to its user;
