@@ -1,15 +1,21 @@
 // The sample host: a small application on the stand-in framework. It
-// creates the shared application object, loads the bundles named with
-// -bundle (Corvane.bundle beside the host by default), prints what the
-// loads did, and plays a scenario when one is named with -scenario.
+// creates the shared application object and loads bundles: those named
+// with -bundle, or else, by finishing its launch, every bundle in the
+// framework's plug-in folders (Foundation/PlugInFolders.h). It prints what
+// the loads did, and plays a scenario when one is named with -scenario.
 //
-//   SampleHost [-bundle PATH]... [-scenario NAME [-pictures DIR]] [-list-scenarios] [-Key value]...
+//   SampleHost [-bundle PATH]... [-scenario NAME [-pictures DIR]] [-list-scenarios]
+//              [-describe-scenarios] [-Key value]...
 //
 // -pictures DIR also draws each step of the scenario as an SVG file in DIR
 // (01.svg, 02.svg, ...), made from the values its text report prints.
+// -describe-scenarios prints, for each scenario, its name, summary, what
+// goes wrong without the patches and what the patches change, separated by
+// tabs, one scenario a line.
 //
 // Other -Key value pairs are user defaults in the argument domain, for
 // example -CorvaneEnable NO.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -28,19 +34,16 @@ struct Options {
   std::optional<std::string> scenario;
   std::optional<std::string> pictures;
   bool list = false;
+  bool describe = false;
 };
-
-std::string default_bundle_path(const std::string& exe) {
-  size_t slash = exe.find_last_of("/\\");
-  std::string dir = slash == std::string::npos ? "." : exe.substr(0, slash);
-  return dir + "/../Corvane.bundle";
-}
 
 // args: UTF-8, program name first.
 bool parse(const std::vector<std::string>& args, Options& options) {
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "-list-scenarios") {
       options.list = true;
+    } else if (args[i] == "-describe-scenarios") {
+      options.describe = true;
     } else if (args[i].starts_with('-') && i + 1 < args.size()) {
       if (args[i] == "-bundle") options.bundles.push_back(args[i + 1]);
       if (args[i] == "-scenario") options.scenario = args[i + 1];
@@ -51,13 +54,18 @@ bool parse(const std::vector<std::string>& args, Options& options) {
       return false;
     }
   }
-  if (options.bundles.empty()) options.bundles.push_back(default_bundle_path(args.empty() ? "" : args[0]));
   return true;
 }
 
 int list_scenarios() {
   for (const host::Scenario* s = host::kScenarios; s->name != nullptr; ++s)
     std::printf("%-12s %s\n", s->name, s->summary);
+  return 0;
+}
+
+int describe_scenarios() {
+  for (const host::Scenario* s = host::kScenarios; s->name != nullptr; ++s)
+    std::printf("%s\t%s\t%s\t%s\n", s->name, s->summary, s->without_patches, s->with_patches);
   return 0;
 }
 
@@ -68,10 +76,11 @@ int main() {
   if (!parse(NSProcessInfoArguments(), options)) {
     std::fprintf(stderr,
                  "usage: SampleHost [-bundle PATH]... [-scenario NAME [-pictures DIR]] [-list-scenarios] "
-                 "[-Key value]...\n");
+                 "[-describe-scenarios] [-Key value]...\n");
     return 2;
   }
   if (options.list) return list_scenarios();
+  if (options.describe) return describe_scenarios();
   const host::Scenario* scenario = nullptr;
   if (options.scenario && (scenario = host::find_scenario(options.scenario->c_str())) == nullptr) {
     std::fprintf(stderr, "SampleHost: no scenario named '%s' (see -list-scenarios)\n",
@@ -84,9 +93,16 @@ int main() {
   // name and reason and a non-zero status. No handler frame lies beyond
   // main, so the locals here are never jumped over.
   NSAutoreleaseScope pool;  // drained however main returns
-  msg<id>(objc_getClass("NSApplication"), SELECTOR(sharedApplication));
+  id app = msg<id>(objc_getClass("NSApplication"), SELECTOR(sharedApplication));
+  std::vector<id> loaded;
+  if (options.bundles.empty()) {
+    // The application's launch loads its plug-ins.
+    msg<void>(app, SELECTOR(finishLaunching));
+    id plugins = msg<id>(app, SELECTOR(plugIns));
+    for (NSUInteger i = 0, n = msg<NSUInteger>(plugins, SELECTOR(count)); i < n; ++i)
+      loaded.push_back(msg<id>(plugins, SELECTOR(objectAtIndex:), i));
+  }
   for (const std::string& path : options.bundles) {
-    std::vector<Class> before = host::registered_classes();
     id bundle = msg<id>(objc_getClass("NSBundle"), SELECTOR(bundleWithPath:), NSStringFromUTF8(path.c_str()));
     if (!msg<BOOL>(bundle, SELECTOR(load))) {
       id why = msg<id>(bundle, SELECTOR(loadErrorDescription));
@@ -94,10 +110,10 @@ int main() {
                    why != nil ? NSStringToStd(why).c_str() : "no such bundle");
       return 1;
     }
-    std::vector<Class> after = host::registered_classes();
-    std::vector<Class> arrived(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end());
-    if (scenario == nullptr) host::print_load_report(stdout, bundle, arrived);
+    // Two spellings of one directory (a link) are one bundle, reported once.
+    if (std::find(loaded.begin(), loaded.end(), bundle) == loaded.end()) loaded.push_back(bundle);
   }
+  if (scenario == nullptr) host::print_load_report(stdout, loaded, options.bundles.empty());
   if (scenario == nullptr) return 0;
   if (options.pictures) host::picture::set_directory(*options.pictures);
   int code = scenario->run(stdout);

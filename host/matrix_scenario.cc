@@ -98,6 +98,10 @@ struct MatrixWindow {
                      y, window));
     report(label, under_mouse);
   }
+  void part(const char* heading, bool control) const {
+    std::fprintf(out, "-- %s --\n", heading);
+    picture::begin_part(heading, control);
+  }
   void cell_report(NSInteger row) const {
     std::string text = NSStringToStd(
         msg<id>(msg<id>(matrix, SELECTOR(cellAtRow:column:), row, NSInteger(0)), SELECTOR(stringValue)));
@@ -116,7 +120,7 @@ int run_matrix_scenario(std::FILE* out) {
   MatrixWindow items(out);
   std::fprintf(out, "%d rows, %d shown at a time\n", static_cast<int>(kRows), static_cast<int>(kShown));
 
-  std::fprintf(out, "-- edit ended by a click --\n");
+  items.part("edit ended by a click", false);
   items.edit(5);
   items.type("!");
   items.scroll_to(150);
@@ -124,7 +128,9 @@ int run_matrix_scenario(std::FILE* out) {
   items.selection_report();
   items.cell_report(5);
 
-  std::fprintf(out, "-- edit ended by Return --\n");
+  // The control case: Return ends the edit without a mouse-down, so the
+  // matrix scrolls back to the edited cell with the patch on as well.
+  items.part("edit ended by Return", true);
   items.edit(5);
   items.type("?");
   items.scroll_to(150);

@@ -252,11 +252,13 @@ std::string svg(const PrintSettings& settings) {
                  settings.landscape ? "landscape" : "portrait");
   body +=
       "<text x=\"" + std::to_string(x) + "\" y=\"140\" font-size=\"11\" fill=\"#5c6673\">held by</text>\n";
+  // Which object holds the settings is a fact, neither fault nor fix: the
+  // page around the picture says which side is which.
   bool same = settings.object == 1;
   body += format(
-      "<text class=\"object\" x=\"%d\" y=\"156\" font-size=\"15\" font-weight=\"bold\" fill=\"%s\">"
+      "<text class=\"object\" x=\"%d\" y=\"156\" font-size=\"15\" font-weight=\"bold\" fill=\"#1f2328\">"
       "object #%lu</text>\n",
-      x, same ? "#1f2328" : "#d9480f", settings.object);
+      x, settings.object);
   body += format("<text class=\"same\" x=\"%d\" y=\"174\" font-size=\"11\">%s</text>\n", x,
                  same ? "same object as at start" : "a new object since start");
   return document(settings.step, text(settings), body);
@@ -265,12 +267,14 @@ std::string svg(const PrintSettings& settings) {
 namespace {
 std::string directory_;
 int written_ = 0;
+bool parts_begun_ = false;  // parts.txt written since set_directory
 bool ok_ = true;
 }  // namespace
 
 void set_directory(const std::string& directory) {
   directory_ = directory;
   written_ = 0;
+  parts_begun_ = false;
 }
 
 void write(const std::string& svg_document) {
@@ -283,6 +287,22 @@ void write(const std::string& svg_document) {
   out.close();
   if (!out) {
     std::fprintf(stderr, "SampleHost: cannot write the picture %s\n", file.string().c_str());
+    ok_ = false;
+  }
+}
+
+void begin_part(const std::string& heading, bool control) {
+  if (directory_.empty()) return;
+  std::error_code error;
+  std::filesystem::create_directories(directory_, error);
+  std::filesystem::path file = std::filesystem::path(directory_) / "parts.txt";
+  // A run starts the file afresh and adds to it.
+  std::ofstream out(file, std::ios::binary | (parts_begun_ ? std::ios::app : std::ios::trunc));
+  parts_begun_ = true;
+  out << format("%02d %s ", written_ + 1, control ? "control" : "part") << heading << "\n";
+  out.close();
+  if (!out) {
+    std::fprintf(stderr, "SampleHost: cannot write %s\n", file.string().c_str());
     ok_ = false;
   }
 }

@@ -72,6 +72,11 @@ void set_directory(const std::string& directory);
 // Writes the next picture if a directory is set. A file that cannot be
 // written is reported on stderr and makes ok() false.
 void write(const std::string& svg_document);
+// Starts a part of the scenario at the next picture, headed by heading; a
+// control part shows a case the patches must leave as it is. Recorded, if a
+// directory is set, as a line "NN control|part heading" in DIR/parts.txt,
+// NN being the number of the part's first picture.
+void begin_part(const std::string& heading, bool control);
 bool ok();
 
 }  // namespace host::picture

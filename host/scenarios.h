@@ -9,11 +9,13 @@ namespace host {
 
 struct Scenario {
   const char* name;
-  const char* summary;
-  int (*run)(std::FILE* out);  // returns the process exit code
+  const char* summary;          // what the user does
+  const char* without_patches;  // what goes wrong with the patches off
+  const char* with_patches;     // what the patches change
+  int (*run)(std::FILE* out);   // returns the process exit code
 };
 
-// Every scenario the host knows, ending with {nullptr, nullptr, nullptr}.
+// Every scenario the host knows, ending with one whose name is nullptr.
 extern const Scenario kScenarios[];
 
 const Scenario* find_scenario(const char* name);

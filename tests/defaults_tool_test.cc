@@ -25,6 +25,7 @@ extern char** environ;
 #include "Foundation/Foundation.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/PropertyList.h"
+#include "corvane_version.h"
 #include "host_process.h"
 
 namespace {
@@ -502,6 +503,64 @@ TEST_F(DefaultsTool, OwnerAndGroupAreKeptOrTheReplaceIsRefused) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 #endif
+
+// A plain value that looks like a yes or a no is stored as typed, with one
+// note saying how a switch reads it; the words -bool takes print nothing.
+TEST_F(DefaultsTool, BooleanLookalikesAreStoredWithANote) {
+  struct Case {
+    const char* value;
+    bool note;
+    const char* reads;  // how a boolean read takes it
+  };
+  for (const Case& c : {Case{"on", true, "NO"}, Case{"OFF", true, "NO"}, Case{"y", true, "NO"},
+                        Case{"n", true, "NO"}, Case{"Enable", true, "NO"}, Case{"disable", true, "NO"},
+                        Case{"YES", false, "YES"}, Case{"maybe", false, "NO"}, Case{"1", false, "YES"}}) {
+    ProcessResult r = run({"write", "App", "CorvaneEnable", c.value});
+    EXPECT_EQ(r.exit_code, 0) << c.value;
+    std::string note = "defaults: note: \"" + std::string(c.value) +
+                       "\" is stored as a string, which a boolean read takes as " + c.reads +
+                       "; for a switch write -bool YES or -bool NO\n";
+    EXPECT_EQ(r.err, c.note ? note : "");
+    EXPECT_EQ(run({"read", "App", "CorvaneEnable"}).out, std::string(c.value) + "\n");
+    EXPECT_EQ(run({"read-type", "App", "CorvaneEnable"}).out,
+              "Type is string (a boolean read takes it as " + std::string(c.reads) + ")\n");
+  }
+  ProcessResult refused = run({"write", "App", "K", "-bool", "on"});
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_NE(refused.err.find("-bool takes YES, TRUE or 1 and NO, FALSE or 0 (in any case), not \"on\""),
+            std::string::npos)
+      << refused.err;
+  ASSERT_EQ(run({"write", "App", "L", "(a)"}).exit_code, 0);
+  EXPECT_EQ(run({"read-type", "App", "L"}).out, "Type is array\n");
+  EXPECT_EQ(run({"read-type", "App", "Nothing"}).exit_code, 1);
+  EXPECT_EQ(run({"read-type", "App"}).exit_code, 2);
+}
+
+// export writes the domain as it reads back; import replaces a domain with
+// a file's dictionary, and refuses what is not one, changing nothing.
+TEST_F(DefaultsTool, ExportAndImportCarryAWholeDomain) {
+  ASSERT_EQ(run({"write", "App", "{ CorvaneEnable = NO; Name = \\\"J\xC3\xB6rg\\\"; }"}).exit_code, 0);
+  fs::path folder = dir_ / "Sicherung \xC3\xA9t\xC3\xA9";
+  fs::create_directories(folder);
+  fs::path file = folder / "App.plist";
+  ASSERT_EQ(run({"export", "App", test_support::utf8(file)}).exit_code, 0);
+  EXPECT_EQ(test_support::slurp(file), test_support::slurp(dir_ / "App.plist"));
+  EXPECT_EQ(run({"export", "App", "-"}).out, test_support::slurp(file));
+  ASSERT_EQ(run({"import", "Copy", test_support::utf8(file)}).exit_code, 0);
+  EXPECT_EQ(run({"read", "Copy"}).out, run({"read", "App"}).out);
+
+  std::ofstream(folder / "list.plist") << "(a, b)";
+  std::ofstream(folder / "broken.plist") << "{ a = ";
+  for (const char* name : {"list.plist", "broken.plist", "missing.plist"}) {
+    ProcessResult r = run({"import", "Copy", test_support::utf8(folder / name)});
+    EXPECT_EQ(r.exit_code, 1) << name;
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(run({"read", "Copy"}).out, run({"read", "App"}).out);
+  EXPECT_EQ(run({"export", "Nowhere", test_support::utf8(folder / "n.plist")}).exit_code, 1);
+  EXPECT_FALSE(fs::exists(folder / "n.plist"));
+  EXPECT_EQ(run({"--version"}).out, "defaults (Corvane) " CORVANE_VERSION "\n");
+}
 
 TEST_F(DefaultsTool, UserDefaultsSeeWhatTheToolWrote) {
   NSAutoreleaseScope pool;

@@ -26,6 +26,15 @@ inline void set_env(const char* name, const std::string& value) {
 #endif
 }
 
+// Removes an environment variable from this process and its children.
+inline void unset_env(const char* name) {
+#if defined(_WIN32)
+  _putenv_s(name, "");
+#else
+  unsetenv(name);
+#endif
+}
+
 // A fresh, empty directory under the system's temporary directory. The
 // process id keeps test processes running side by side apart.
 inline std::filesystem::path fresh_directory(const char* tag) {

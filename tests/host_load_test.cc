@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane_version.h"
 #include "host_process.h"
 
 namespace fs = std::filesystem;
@@ -225,6 +226,80 @@ TEST_F(HostLoad, BundleInAFolderNamedBeyondAsciiFindsItsFallbacks) {
     EXPECT_EQ(modal.out, test_support::run_host({"-scenario", "modal"}).out) << folder;
     fs::remove_all(dir.parent_path());
   }
+}
+
+// Without -bundle the host finishes launching, which loads the plug-in
+// folders in order: a bundle directory name at most once, the first that
+// loads winning, and a bundle that does not load reported in one line and
+// skipped.
+TEST_F(HostLoad, PlugInFoldersLoadEachBundleOnceInOrderAndSkipBrokenOnes) {
+  fs::path dir = test_support::fresh_directory("plugins");
+  fs::path first = dir / "first", second = dir / "second";
+  bundle_copy(first, "{ CorvaneDefaults = { CorvaneEnable = NO; MatrixScrollPatchEnable = YES; }; }");
+  fs::create_directories(first / "Empty.bundle");
+  std::ofstream(first / "Notes.bundle") << "a file, not a bundle";
+  std::ofstream(first / "README.txt") << "not a bundle at all";
+  fs::create_directories(second);
+  fs::copy(test_support::built_bundle(), second / "Corvane.bundle", fs::copy_options::recursive);
+#if defined(_WIN32)
+  const char separator = ';';
+#else
+  const char separator = ':';
+#endif
+  test_support::set_env("PLUGINS_PATH", test_support::utf8(first) + separator + test_support::utf8(second));
+
+  ProcessResult r = test_support::run(test_support::program("SampleHost"), {});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "from:      the PLUGINS_PATH plug-in folder " + test_support::utf8(first))) << r.out;
+  EXPECT_TRUE(has(r.out, "CorvaneEnable            NO  (from NSRegistrationDomain)")) << r.out;
+  EXPECT_EQ(r.out.find(test_support::kBundleClassesLine), r.out.rfind(test_support::kBundleClassesLine));
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+  EXPECT_TRUE(
+      has(r.err, "AppKit: skipping plug-in " + native(test_support::utf8(first / "Empty.bundle")) + ": "))
+      << r.err;
+  EXPECT_TRUE(has(r.err, "AppKit: skipping plug-in " + native(test_support::utf8(first / "Notes.bundle")) +
+                             ": not a directory\n"))
+      << r.err;
+
+  // The first folder's copy broken, the second folder's loads.
+  for (const auto& entry : fs::directory_iterator(first / "Corvane.bundle"))
+    if (entry.is_regular_file()) fs::remove(entry.path());
+  r = test_support::run(test_support::program("SampleHost"), {});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "from:      the PLUGINS_PATH plug-in folder " + test_support::utf8(second)))
+      << r.out;
+  EXPECT_TRUE(has(r.out, "CorvaneEnable            YES (from NSRegistrationDomain)")) << r.out;
+  EXPECT_TRUE(has(r.err, "skipping plug-in " + native(test_support::utf8(first / "Corvane.bundle"))))
+      << r.err;
+  test_support::unset_env("PLUGINS_PATH");
+  fs::remove_all(dir);
+}
+
+// Installing for one user is copying the bundle into the per-user folder
+// (under XDG_DATA_HOME, or %APPDATA% on Windows); uninstalling is deleting it.
+TEST_F(HostLoad, BundleCopiedIntoThePerUserFolderIsLoadedAndDeletingItUninstalls) {
+  test_support::unset_env("PLUGINS_PATH");
+  fs::path data = test_support::fresh_directory("user-data") / test_support::from_utf8("Jos\xC3\xA9");
+#if defined(_WIN32)
+  test_support::set_env("APPDATA", test_support::utf8(data));
+#else
+  test_support::set_env("XDG_DATA_HOME", test_support::utf8(data));
+#endif
+  fs::path folder = data / "AppKit" / "PlugIns";
+  fs::create_directories(folder);
+  fs::copy(test_support::built_bundle(), folder / "Corvane.bundle", fs::copy_options::recursive);
+  ProcessResult r = test_support::run(test_support::program("SampleHost"), {});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "plug-ins:  per-user     " + native(test_support::utf8(folder)) + "\n")) << r.out;
+  EXPECT_TRUE(has(r.out, "from:      the per-user plug-in folder")) << r.out;
+  EXPECT_TRUE(has(r.out, "version:   " CORVANE_VERSION "\n")) << r.out;
+  EXPECT_TRUE(has(r.out, "the application object is a CorvaneApplication")) << r.out;
+
+  fs::remove_all(folder / "Corvane.bundle");
+  r = test_support::run(test_support::program("SampleHost"), {});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_FALSE(has(r.out, "from:      the per-user plug-in folder")) << r.out;
+  fs::remove_all(data.parent_path());
 }
 
 TEST_F(HostLoad, MissingBundleIsReported) {

@@ -281,7 +281,8 @@ TEST_F(UserDefaults, FailedWriteChangesNothing) {
 TEST_F(UserDefaults, NoStoreWithoutHomeOrOverride) {
   unsetenv("USER_DEFAULTS_DIR");
   unsetenv("HOME");
-  unsetenv("USERPROFILE");  // Windows falls back on it when HOME is unset
+  unsetenv("APPDATA");      // where Windows keeps them
+  unsetenv("USERPROFILE");  // and its fallback
   fs::current_path(dir_);
   std::ofstream(kApp + ".plist") << "{ Stray = YES; }";  // must not be taken for the domain
   id d = defaults();
@@ -289,7 +290,13 @@ TEST_F(UserDefaults, NoStoreWithoutHomeOrOverride) {
   testing::internal::CaptureStderr();
   msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("K"));
   msg<void>(d, SELECTOR(removePersistentDomainForName:), str(kApp.c_str()));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("set USER_DEFAULTS_DIR or HOME"), std::string::npos);
+#if defined(_WIN32)
+  const char* variable = "APPDATA";
+#else
+  const char* variable = "HOME";
+#endif
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(std::string("set USER_DEFAULTS_DIR or ") + variable),
+            std::string::npos);
   EXPECT_EQ(boolean(d, "K"), NO);
   EXPECT_TRUE(fs::exists(dir_ / (kApp + ".plist")));
   fs::current_path(dir_.parent_path());  // Windows cannot remove the working directory

@@ -202,6 +202,9 @@ void run_command(const Args& args) {
       std::ofstream(defaults_store::domain_path(domain), std::ios::binary) << args[2];
     return;
   }
+  // export and import name files outside the private store; the tool's
+  // tests cover them.
+  if (!args.empty() && (args[0] == "export" || args[0] == "import")) return;
   Files files_before = snapshot();
   defaults_store::Loaded before =
       is_valid_domain(domain) ? defaults_store::load(domain) : defaults_store::Loaded();
@@ -231,7 +234,11 @@ void run_command(const Args& args) {
     }
     return;
   }
-  fuzz::require(err.str().empty(), "a successful command printed diagnostics", context + ": " + err.str());
+  // A write may add one note about a value that looks like a boolean.
+  bool note = args[0] == "write" && err.str().starts_with("defaults: note: ") &&
+              err.str().find('\n') == err.str().size() - 1;
+  fuzz::require(err.str().empty() || note, "a successful command printed diagnostics",
+                context + ": " + err.str());
   check_success(args, before, out.str());
 }
 

@@ -1,5 +1,6 @@
-// The sub-commands of `defaults`: read, write, delete and domains, over the
-// persistent-domain store. Output is in the text property-list format.
+// The sub-commands of `defaults`: read, read-type, write, delete, domains,
+// export and import, over the persistent-domain store. Output is in the
+// text property-list format.
 #include "defaults_command.h"
 
 #include <algorithm>
@@ -9,20 +10,28 @@
 #include <string>
 
 #include "Foundation/DefaultsStore.h"
+#include "Foundation/NSUserDefaults.h"
 #include "Foundation/PropertyList.h"
+#include "corvane_version.h"
+#include "exchange_file.h"
 
 namespace defaults_tool {
 namespace {
 
 constexpr const char* kUsageText =
     "usage: defaults read [DOMAIN [KEY]]\n"
+    "       defaults read-type DOMAIN KEY\n"
     "       defaults write DOMAIN KEY [-bool YES|NO | -int N | -string S | VALUE]\n"
     "       defaults write DOMAIN '{ KEY = VALUE; ... }'\n"
     "       defaults delete DOMAIN [KEY]\n"
     "       defaults domains\n"
+    "       defaults export DOMAIN FILE|-\n"
+    "       defaults import DOMAIN FILE|-\n"
+    "       defaults --version\n"
     "DOMAIN may be -g for NSGlobalDomain. A VALUE that reads as a property list\n"
     "as a whole (\"(a, b)\", \"{ k = v; }\") is stored as one; anything else as\n"
-    "the string typed.\n";
+    "the string typed. -bool takes YES, TRUE or 1 and NO, FALSE or 0, in any\n"
+    "case. import replaces the whole domain with the dictionary in FILE.\n";
 
 int usage(std::ostream& err, const std::string& problem) {
   err << "defaults: " << problem << "\n" << kUsageText;
@@ -128,7 +137,7 @@ bool typed_value(const std::vector<std::string>& rest, plist::Value& value, std:
     } else if (word == "no" || word == "false" || word == "0") {
       value = plist::Value("NO");
     } else {
-      problem = "-bool takes YES or NO, not \"" + text + "\"";
+      problem = "-bool takes YES, TRUE or 1 and NO, FALSE or 0 (in any case), not \"" + text + "\"";
       return false;
     }
   } else if (flag == "-int") {
@@ -154,6 +163,23 @@ bool save(const std::string& domain, const plist::Dictionary& dictionary, std::o
   if (defaults_store::save(domain, dictionary, why)) return true;
   err << "defaults: " << why << "\n";
   return false;
+}
+
+// A word typed as a plain value that looks like a yes or a no but is not
+// one of the words -bool takes: it is stored as the string typed, and a
+// switch reads it by the boolean rule, which takes "on" as NO. One note on
+// err says how it reads.
+void note_boolean_lookalike(const std::string& value, std::ostream& err) {
+  static const char* const kLookalikes[] = {"on",     "off",     "y",       "n",
+                                            "enable", "disable", "enabled", "disabled"};
+  std::string word = lower(value);
+  for (const char* lookalike : kLookalikes) {
+    if (word != lookalike) continue;
+    err << "defaults: note: \"" << value << "\" is stored as a string, which a boolean read takes as "
+        << (NSUserDefaultsStringIsTrue(value) ? "YES" : "NO")
+        << "; for a switch write -bool YES or -bool NO\n";
+    return;
+  }
 }
 
 int write(const std::vector<std::string>& args, std::ostream& err) {
@@ -195,6 +221,7 @@ int write(const std::vector<std::string>& args, std::ostream& err) {
       err << "defaults: " << why << "\n";
     return kNotFound;
   }
+  if (args.size() == 4) note_boolean_lookalike(args[3], err);
   return kOk;
 }
 
@@ -233,6 +260,99 @@ int domains(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   return kOk;
 }
 
+// read-type DOMAIN KEY: the kind of the stored value; for a string also how
+// a boolean read takes it.
+int read_type(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 3) return usage(err, "read-type needs a domain and a key");
+  std::string domain = domain_argument(args[1]);
+  defaults_store::Loaded loaded;
+  if (!load_existing(domain, loaded, err)) return kNotFound;
+  const plist::Value* value = loaded.dictionary.find(args[2]);
+  if (value == nullptr) {
+    err << "defaults: key " << args[2] << " does not exist in domain " << domain << "\n";
+    return kNotFound;
+  }
+  if (value->is_string())
+    out << "Type is string (a boolean read takes it as "
+        << (NSUserDefaultsStringIsTrue(value->string()) ? "YES" : "NO") << ")\n";
+  else
+    out << "Type is "
+        << (value->is_array()        ? "array"
+            : value->is_dictionary() ? "dictionary"
+                                     : "data")
+        << "\n";
+  return kOk;
+}
+
+// export DOMAIN FILE: the domain as it stands under its lock, written to
+// FILE (or standard output for "-") only if it reads back the same.
+int export_domain(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() != 3) return usage(err, "export needs a domain and a file (- for standard output)");
+  std::string domain = domain_argument(args[1]);
+  defaults_store::Loaded loaded;
+  if (!load_existing(domain, loaded, err)) return kNotFound;
+  plist::Dictionary held;
+  std::string why;
+  if (!defaults_store::update(
+          domain,
+          [&](plist::Dictionary& dictionary) {
+            held = dictionary;
+            return false;  // nothing changes
+          },
+          loaded, why)) {
+    err << "defaults: " << why << "\n";
+    return kNotFound;
+  }
+  std::string text = plist::write(plist::Value(held));
+  plist::Value back;
+  plist::ParseError error;
+  if (!plist::parse(text, "", back, error) || !(back == plist::Value(held))) {
+    err << "defaults: not exporting domain " << domain << ": it would not read back\n";
+    return kNotFound;
+  }
+  if (!write_exchange_file(args[2], text, why)) {
+    err << "defaults: " << why << "\n";
+    return kNotFound;
+  }
+  return kOk;
+}
+
+// import DOMAIN FILE: replaces the domain with the dictionary in FILE (or
+// standard input for "-"), through the store's locked, read-back write.
+int import_domain(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() != 3) return usage(err, "import needs a domain and a file (- for standard input)");
+  std::string domain = domain_argument(args[1]);
+  std::string why;
+  if (!defaults_store::is_valid_domain_name(domain, why)) return usage(err, why);
+  std::string text;
+  if (!read_exchange_file(args[2], text, why)) {
+    err << "defaults: " << why << "\n";
+    return kNotFound;
+  }
+  plist::Value value;
+  plist::ParseError error;
+  if (!plist::parse_file(text, args[2] == "-" ? "(standard input)" : args[2], value, error)) {
+    err << "defaults: not importing into " << domain << ": " << error.describe() << "\n";
+    return kNotFound;
+  }
+  if (!value.is_dictionary()) {
+    err << "defaults: not importing into " << domain << ": " << args[2] << " holds no dictionary\n";
+    return kNotFound;
+  }
+  defaults_store::Loaded loaded;
+  if (!defaults_store::update(
+          domain,
+          [&](plist::Dictionary& dictionary) {
+            dictionary = std::move(value.dictionary());
+            return true;
+          },
+          loaded, why)) {
+    err << "defaults: " << why << "\n";
+    return kNotFound;
+  }
+  return kOk;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -242,6 +362,13 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (command == "write") return write(args, err);
   if (command == "delete") return remove(args, err);
   if (command == "domains") return domains(args, out, err);
+  if (command == "read-type") return read_type(args, out, err);
+  if (command == "export") return export_domain(args, err);
+  if (command == "import") return import_domain(args, err);
+  if (command == "--version" || command == "-version") {
+    out << "defaults (Corvane) " CORVANE_VERSION "\n";
+    return kOk;
+  }
   if (command == "-h" || command == "--help" || command == "help") {
     out << kUsageText;
     return kOk;

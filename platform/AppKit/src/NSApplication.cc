@@ -17,6 +17,7 @@
 #include "Foundation/NSAutoreleasePool.h"
 #include "Foundation/NSException.h"
 #include "appkit_internal.h"
+#include "plugin_loading.h"
 #include "screen_stack.h"
 
 id NSApp = nil;
@@ -102,6 +103,15 @@ void NSApplication_dealloc(id self, SEL) {
   if (NSApp == self) NSApp = nil;
   msgSuper<void>(objc_super_of(self, NSApplication_def), SELECTOR(dealloc));
 }
+
+// - (void)finishLaunching: the application's launch, sent once by the
+// application before it handles its first event. Loads the bundles in the
+// plug-in folders, the first time only. -run does not send it: here -run
+// also dispatches queued events for tests and scenarios.
+void NSApplication_finishLaunching(id, SEL) { load_plugins_once(); }
+
+// - (NSArray*)plugIns: the bundles -finishLaunching loaded, in load order.
+id NSApplication_plugIns(id, SEL) { return loaded_plugins(); }
 
 // --- Events -------------------------------------------------------------
 
@@ -336,6 +346,8 @@ const objc_method_def class_methods[] = {
 const objc_method_def instance_methods[] = {
     {"init", objc_imp(&NSApplication_init)},
     {"dealloc", objc_imp(&NSApplication_dealloc)},
+    {"finishLaunching", objc_imp(&NSApplication_finishLaunching)},
+    {"plugIns", objc_imp(&NSApplication_plugIns)},
     {"postEvent:atStart:", objc_imp(&NSApplication_postEventAtStart)},
     {"nextEvent", objc_imp(&NSApplication_nextEvent)},
     {"pendingEventCount", objc_imp(&NSApplication_pendingEventCount)},

@@ -31,14 +31,31 @@ bool is_device_name(std::string_view name) {
 
 }  // namespace
 
+// Where each platform keeps a user's settings: %APPDATA% (the roaming
+// application data) on Windows, ~/.config elsewhere; the environment
+// variable that names it goes into the message when it is unknown.
+#if defined(_WIN32)
+constexpr const char* kSettingsVariable = "APPDATA";
+std::string settings_folder() {
+  auto appdata = foundation::os::environment_variable(kSettingsVariable);
+  if (appdata && !appdata->empty()) return *appdata;
+  auto profile = foundation::os::environment_variable("USERPROFILE");
+  if (!profile || profile->empty()) return "";
+  return foundation::os::join_path(foundation::os::join_path(*profile, "AppData"), "Roaming");
+}
+#else
+constexpr const char* kSettingsVariable = "HOME";
+std::string settings_folder() {
+  auto home = foundation::os::environment_variable(kSettingsVariable);
+  if (!home || home->empty()) return "";
+  return foundation::os::join_path(*home, ".config");
+}
+#endif
+
 std::string directory() {
   if (auto dir = foundation::os::environment_variable("USER_DEFAULTS_DIR"); dir && !dir->empty()) return *dir;
-  auto home = foundation::os::environment_variable("HOME");
-#if defined(_WIN32)
-  if (!home || home->empty()) home = foundation::os::environment_variable("USERPROFILE");
-#endif
-  if (!home || home->empty()) return "";
-  return foundation::os::join_path(foundation::os::join_path(*home, ".config"), "defaults");
+  std::string settings = settings_folder();
+  return settings.empty() ? "" : foundation::os::join_path(settings, "defaults");
 }
 
 bool is_valid_domain_name(std::string_view name, std::string& why) {
@@ -133,7 +150,7 @@ struct DomainLock {
 bool lock_domain(std::string_view name, DomainLock& held, std::string& why) {
   std::string dir = directory();
   if (dir.empty()) {
-    why = "no place for user defaults: set USER_DEFAULTS_DIR or HOME";
+    why = std::string("no place for user defaults: set USER_DEFAULTS_DIR or ") + kSettingsVariable;
     return false;
   }
   if (auto status = foundation::os::make_directories(dir); !status) {

@@ -270,11 +270,7 @@ id NSUserDefaults_domainNameForKey(id self, SEL, id key) {
 BOOL NSUserDefaults_boolForKey(id self, SEL, id key) {
   id value = NSUserDefaults_objectForKey(self, nullptr, key);
   if (is_number(value)) return msg<BOOL>(value, SELECTOR(boolValue)) ? YES : NO;
-  if (!is_string(value)) return NO;
-  std::string word = lowercase_trimmed(NSStringToStd(value));
-  if (word == "yes" || word == "true") return YES;
-  long long number = 0;
-  return parse_integer(word, number) && number != 0 ? YES : NO;
+  return is_string(value) && NSUserDefaultsStringIsTrue(NSStringToStd(value)) ? YES : NO;
 }
 
 // Numbers give their integer value; strings holding a whole number give it,
@@ -518,3 +514,10 @@ OBJC_MODULE_RECORD(user_defaults_record)
 id const NSArgumentDomain = reinterpret_cast<id>(&argument_domain);
 id const NSGlobalDomain = reinterpret_cast<id>(&global_domain);
 id const NSRegistrationDomain = reinterpret_cast<id>(&registration_domain);
+
+bool NSUserDefaultsStringIsTrue(std::string_view text) {
+  std::string word = lowercase_trimmed(std::string(text));
+  if (word == "yes" || word == "true") return true;
+  long long number = 0;
+  return parse_integer(word, number) && number != 0;
+}

@@ -135,6 +135,9 @@ std::string canonical_path(const std::string& path);
 bool is_directory(const std::string& path, Status* failure = nullptr);
 // Names of the regular files directly inside directory (not sorted).
 Status list_directory(const std::string& directory, std::vector<std::string>& names);
+// Names of everything directly inside directory, directories included,
+// but not "." and ".." (not sorted).
+Status list_entries(const std::string& directory, std::vector<std::string>& names);
 
 // The file-system calls the functions above make, by kind. In a build
 // with CORVANE_FAULT_INJECTION each of them first asks faults::inject

@@ -399,7 +399,10 @@ bool is_directory(const std::string& path, Status* failure) {
   return false;
 }
 
-Status list_directory(const std::string& directory, std::vector<std::string>& names) {
+namespace {
+// The names in directory but "." and "..", only those of regular files when
+// files_only.
+Status list_names(const std::string& directory, std::vector<std::string>& names, bool files_only) {
   names.clear();
   DIR* dir = open_listing(directory.c_str());
   if (dir == nullptr) return Status::failure(describe("cannot list", directory, errno), errno == ENOENT);
@@ -407,11 +410,20 @@ Status list_directory(const std::string& directory, std::vector<std::string>& na
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat info {};
-    if (stat_path(join_path(directory, name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+    if (!files_only || (stat_path(join_path(directory, name).c_str(), &info) == 0 && S_ISREG(info.st_mode)))
       names.push_back(name);
   }
   close_listing(dir);
   return {};
+}
+}  // namespace
+
+Status list_directory(const std::string& directory, std::vector<std::string>& names) {
+  return list_names(directory, names, true);
+}
+
+Status list_entries(const std::string& directory, std::vector<std::string>& names) {
+  return list_names(directory, names, false);
 }
 
 }  // namespace foundation::os

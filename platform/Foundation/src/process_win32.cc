@@ -372,7 +372,10 @@ bool is_directory(const std::string& path, Status* failure) {
   return false;
 }
 
-Status list_directory(const std::string& directory, std::vector<std::string>& names) {
+namespace {
+// The names in directory but "." and "..", only those of regular files when
+// files_only.
+Status list_names(const std::string& directory, std::vector<std::string>& names, bool files_only) {
   names.clear();
   WIN32_FIND_DATAW entry;
   HANDLE find = FindFirstFileW(widen(join_path(directory, "*")).c_str(), &entry);
@@ -382,10 +385,21 @@ Status list_directory(const std::string& directory, std::vector<std::string>& na
     return Status::failure(describe("cannot list", directory, error), is_missing(error));
   }
   do {
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(narrow(entry.cFileName));
+    std::string name = narrow(entry.cFileName);
+    bool directory_entry = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (name != "." && name != ".." && !(files_only && directory_entry)) names.push_back(name);
   } while (FindNextFileW(find, &entry));
   FindClose(find);
   return {};
+}
+}  // namespace
+
+Status list_directory(const std::string& directory, std::vector<std::string>& names) {
+  return list_names(directory, names, true);
+}
+
+Status list_entries(const std::string& directory, std::vector<std::string>& names) {
+  return list_names(directory, names, false);
 }
 
 }  // namespace foundation::os

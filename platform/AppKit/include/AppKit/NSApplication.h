@@ -1,6 +1,12 @@
-// NSApplication: the one application object, its event queue and event
-// dispatch, the main loop and modal sessions. Headless: a loop that finds
-// its queue empty ends instead of waiting for input.
+// NSApplication: the one application object, its launch, its event queue
+// and event dispatch, the main loop and modal sessions. Headless: a loop
+// that finds its queue empty ends instead of waiting for input.
+//
+// Launch: an application sends -finishLaunching once, after it has set
+// itself up and before it handles its first event. The first one loads
+// every bundle in the plug-in folders (Foundation/PlugInFolders.h); one
+// that does not load is reported in one line on stderr and skipped.
+// -plugIns yields the bundles it loaded, in order.
 #pragma once
 
 #include "AppKit/AppKitDefines.h"

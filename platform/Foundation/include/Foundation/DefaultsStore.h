@@ -4,19 +4,19 @@
 //
 // Each domain is one file, <directory>/<domain>.plist, holding a dictionary
 // in the text format. The directory is $USER_DEFAULTS_DIR when that is set
-// and not empty, else $HOME/.config/defaults (on Windows, when HOME is not
-// set, %USERPROFILE%\.config\defaults); folders the store creates are
-// private to their user. Writes go to a temporary file that is renamed
-// over the old one, so a reader sees the old or the new domain, never a
-// mix; a domain file that is a symbolic link stays one, and the file it
-// leads to is replaced. A new domain file is private to its user; a
-// replaced one keeps its mode, owner and group. A file that does not parse
-// is never overwritten or removed: the store refuses such writes with an
-// error, so the hand edit that broke it is not lost. A write is refused,
-// too, when what it would leave does not read back exactly, or would be
-// larger than the reader takes (written pretty when that fits, else in the
-// smallest text, so any domain that reads can be edited unless the edit
-// makes it larger).
+// and not empty, else $HOME/.config/defaults; on Windows
+// %APPDATA%\defaults (%USERPROFILE%\AppData\Roaming\defaults when APPDATA
+// is not set). Folders the store creates are private to their user. Writes
+// go to a temporary file that is renamed over the old one, so a reader sees
+// the old or the new domain, never a mix; a domain file that is a symbolic
+// link stays one, and the file it leads to is replaced. A new domain file
+// is private to its user; a replaced one keeps its mode, owner and group. A
+// file that does not parse is never overwritten or removed: the store
+// refuses such writes with an error, so the hand edit that broke it is not
+// lost. A write is refused, too, when what it would leave does not read
+// back exactly, or would be larger than the reader takes (written pretty
+// when that fits, else in the smallest text, so any domain that reads can
+// be edited unless the edit makes it larger).
 //
 // Every change holds an exclusive lock on the file the domain's name leads
 // to, the file <target>.lock beside it, from reading the domain to renaming

@@ -24,6 +24,8 @@
 // that does not parse) are reported on stderr and change nothing.
 #pragma once
 
+#include <string_view>
+
 #include "Foundation/NSObject.h"
 
 // Instance layout of NSUserDefaults.
@@ -35,3 +37,8 @@ struct NSUserDefaultsLayout : NSObjectLayout {
 FOUNDATION_EXPORT extern id const NSArgumentDomain;
 FOUNDATION_EXPORT extern id const NSGlobalDomain;
 FOUNDATION_EXPORT extern id const NSRegistrationDomain;
+
+// How -boolForKey: reads a string: YES for "yes" or "true" (in any case) or
+// a nonzero whole number, with white space around it ignored; NO for
+// anything else, "on", "y" and "enable" included.
+FOUNDATION_EXPORT bool NSUserDefaultsStringIsTrue(std::string_view text);
