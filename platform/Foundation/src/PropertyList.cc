@@ -131,7 +131,6 @@ int hex_value(unsigned char c) {
   return -1;
 }
 
-
 // Length of the well-formed UTF-8 sequence starting at text[i], or 0.
 size_t utf8_sequence_length(std::string_view text, size_t i) {
   auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
