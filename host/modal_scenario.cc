@@ -4,9 +4,14 @@
 // panel B modally inside it. After each step the scenario prints which
 // window is key and the screen stack front to back with levels, so that
 // runs with the application patch off and on can be compared line by line.
+//
+// Any send may raise. The scenario then closes and releases its windows
+// and drops the events it queued before the raise goes on, and no step
+// holds C++ storage across a send except under a frame that frees it.
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AppKit/AppKit.h"
@@ -25,8 +30,32 @@ class ModalSteps {
       : out_(out), app_(msg<id>(cls("NSApplication"), SELECTOR(sharedApplication))) {
     std::fprintf(out_, "application: %s\n", class_getName(object_getClass(app_)));
   }
-  ~ModalSteps() {
-    for (id w : windows_) msg<void>(w, SELECTOR(release));
+  ~ModalSteps() = default;  // play closed everything
+  // Orders out and releases the windows, and drops queued events (their
+  // actions refer to this scenario's frame).
+  void close_all() {
+    while (msg<NSUInteger>(app_, SELECTOR(pendingEventCount)) > 0) msg<id>(app_, SELECTOR(nextEvent));
+    // Each window leaves the list only once it is off screen, so that a
+    // second try after a raise here finishes the job.
+    while (!windows_.empty()) {
+      msg<void>(windows_.back(), SELECTOR(orderOut:), id(nil));
+      msg<void>(windows_.back(), SELECTOR(release));
+      windows_.pop_back();
+    }
+  }
+  // Runs a scenario's steps and closes everything; on a raise, closes
+  // everything first.
+  template <class Steps>
+  void play(Steps&& steps) {
+    NSRunCleaningUpOnRaise(
+        [&] {
+          steps();
+          close_all();
+        },
+        [this] {
+          close_all();
+          std::vector<id>().swap(windows_);
+        });
   }
   ModalSteps(const ModalSteps&) = delete;
   ModalSteps& operator=(const ModalSteps&) = delete;
@@ -34,8 +63,8 @@ class ModalSteps {
   // A window of class_name, owned until the scenario ends.
   id window(const char* class_name, const char* title) {
     id w = msg<id>(msg<id>(cls(class_name), SELECTOR(alloc)), SELECTOR(init));
-    msg<void>(w, SELECTOR(setTitle:), NSStringFromUTF8(title));
     windows_.push_back(w);
+    msg<void>(w, SELECTOR(setTitle:), NSStringFromUTF8(title));
     return w;
   }
   // A floating inspector palette that works while a modal session runs.
@@ -49,20 +78,28 @@ class ModalSteps {
   // "3. Click the Inspector", then the key window, the stack and the
   // window running modally (see picture::text), and its picture.
   void report(const char* step) {
-    NSAutoreleaseScope pool;
+    id pool = msg<id>(msg<id>(cls("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
     picture::Screen screen;
+    NSRunCleaningUpOnRaise(
+        [&] {
+          id key = msg<id>(app_, SELECTOR(keyWindow));
+          if (key != nil) screen.key = title(key);
+          id modal = msg<id>(app_, SELECTOR(modalWindow));
+          if (modal != nil) screen.modal = title(modal);
+          id ordered = msg<id>(app_, SELECTOR(orderedWindows));
+          for (NSUInteger i = 0, n = msg<NSUInteger>(ordered, SELECTOR(count)); i < n; ++i) {
+            id w = msg<id>(ordered, SELECTOR(objectAtIndex:), i);
+            long level = static_cast<long>(msg<NSInteger>(w, SELECTOR(level)));
+            id text = msg<id>(w, SELECTOR(title));
+            screen.front.push_back({NSStringToStd(text), level});
+          }
+        },
+        [&] { free_screen(screen); });
     screen.step = std::to_string(++step_) + ". " + step;
-    id key = msg<id>(app_, SELECTOR(keyWindow));
-    if (key != nil) screen.key = title(key);
-    id modal = msg<id>(app_, SELECTOR(modalWindow));
-    if (modal != nil) screen.modal = title(modal);
-    id ordered = msg<id>(app_, SELECTOR(orderedWindows));
-    for (NSUInteger i = 0, n = msg<NSUInteger>(ordered, SELECTOR(count)); i < n; ++i) {
-      id w = msg<id>(ordered, SELECTOR(objectAtIndex:), i);
-      screen.front.push_back({title(w), static_cast<long>(msg<NSInteger>(w, SELECTOR(level)))});
-    }
     std::fputs(picture::text(screen).c_str(), out_);
     picture::write(picture::svg(screen));
+    free_screen(screen);
+    msg<void>(pool, SELECTOR(drain));
   }
 
   // The user clicks a window; the report follows once the click has been
@@ -89,7 +126,17 @@ class ModalSteps {
 
  private:
   void post(id event) { msg<void>(app_, SELECTOR(postEvent:atStart:), event, NO); }
-  static std::string title(id w) { return NSStringToStd(msg<id>(w, SELECTOR(title))); }
+  // Frees the screen's storage (assigning an empty one may keep it).
+  static void free_screen(picture::Screen& screen) {
+    picture::Screen empty;
+    std::swap(screen, empty);
+  }
+
+  // The title's text: the send comes before the string is made.
+  static std::string title(id w) {
+    id text = msg<id>(w, SELECTOR(title));
+    return NSStringToStd(text);
+  }
 
   std::FILE* out_;
   id app_;
@@ -97,11 +144,28 @@ class ModalSteps {
   int step_ = 0;
 };
 
+void modal_steps(ModalSteps& s);
+void nested_steps(ModalSteps& s);
+
 }  // namespace
 
 int run_modal_scenario(std::FILE* out) {
   NSAutoreleaseScope pool;
   ModalSteps s(out);
+  s.play([&] { modal_steps(s); });
+  return 0;
+}
+
+int run_nested_scenario(std::FILE* out) {
+  NSAutoreleaseScope pool;
+  ModalSteps s(out);
+  s.play([&] { nested_steps(s); });
+  return 0;
+}
+
+namespace {
+
+void modal_steps(ModalSteps& s) {
   id document = s.window("NSWindow", "Document");
   id inspector = s.palette("Inspector");
   id find = s.window("NSPanel", "Find");
@@ -115,12 +179,9 @@ int run_modal_scenario(std::FILE* out) {
   s.click_then_report(find, "Click the Find panel");
   s.stop_modal();
   s.run_modally(find, "Find closed");
-  return 0;
 }
 
-int run_nested_scenario(std::FILE* out) {
-  NSAutoreleaseScope pool;
-  ModalSteps s(out);
+void nested_steps(ModalSteps& s) {
   id document = s.window("NSWindow", "Document");
   id inspector = s.palette("Inspector");
   id a = s.window("NSPanel", "A");
@@ -144,7 +205,8 @@ int run_nested_scenario(std::FILE* out) {
     s.stop_modal();
   });
   s.run_modally(a, "A closed");
-  return 0;
 }
+
+}  // namespace
 
 }  // namespace host

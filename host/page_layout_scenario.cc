@@ -3,6 +3,8 @@
 // presses OK. After each step it prints the shared print settings and which
 // object holds them (#1 is the one the application started with), so that
 // runs with the application patch off and on can be compared line by line.
+// It starts from new default settings, and on a raise it gives up what it
+// holds and drops the events it queued before the raise goes on.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,8 +25,12 @@ id shared_print_info() { return msg<id>(cls("NSPrintInfo"), SELECTOR(sharedPrint
 class PageLayoutSteps {
  public:
   explicit PageLayoutSteps(std::FILE* out) : out_(out) {}
-  ~PageLayoutSteps() {
+  ~PageLayoutSteps() = default;  // the scenario gave everything up
+  void give_up() {
+    id app = msg<id>(cls("NSApplication"), SELECTOR(sharedApplication));
+    while (msg<NSUInteger>(app, SELECTOR(pendingEventCount)) > 0) msg<id>(app, SELECTOR(nextEvent));
     for (id info : seen_) msg<void>(info, SELECTOR(release));
+    std::vector<id>().swap(seen_);  // nothing raises from here on
   }
   PageLayoutSteps(const PageLayoutSteps&) = delete;
   PageLayoutSteps& operator=(const PageLayoutSteps&) = delete;
@@ -37,12 +43,17 @@ class PageLayoutSteps {
     size_t number = 0;
     while (number < seen_.size() && seen_[number] != info) ++number;
     if (number == seen_.size()) seen_.push_back(msg<id>(info, SELECTOR(retain)));
+    // Every send first, then the C++ values.
+    id paper = msg<id>(info, SELECTOR(paperName));
+    NSInteger width = msg<NSInteger>(info, SELECTOR(paperWidth));
+    NSInteger height = msg<NSInteger>(info, SELECTOR(paperHeight));
+    bool landscape = msg<NSInteger>(info, SELECTOR(orientation)) == NSLandscapeOrientation;
     picture::PrintSettings settings;
     settings.step = step;
-    settings.paper = NSStringToStd(msg<id>(info, SELECTOR(paperName)));
-    settings.width = msg<NSInteger>(info, SELECTOR(paperWidth));
-    settings.height = msg<NSInteger>(info, SELECTOR(paperHeight));
-    settings.landscape = msg<NSInteger>(info, SELECTOR(orientation)) == NSLandscapeOrientation;
+    settings.paper = NSStringToStd(paper);
+    settings.width = width;
+    settings.height = height;
+    settings.landscape = landscape;
     settings.object = number + 1;
     std::fputs(picture::text(settings).c_str(), out_);
     picture::write(picture::svg(settings));
@@ -70,12 +81,20 @@ class PageLayoutSteps {
 
 int run_page_layout_scenario(std::FILE* out) {
   NSAutoreleaseScope pool;
+  id fresh =
+      msg<id>(msg<id>(msg<id>(cls("NSPrintInfo"), SELECTOR(alloc)), SELECTOR(init)), SELECTOR(autorelease));
+  msg<void>(cls("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), fresh);
   PageLayoutSteps steps(out);
-  steps.report("start");
-  steps.page_layout("A5", "cancel:");
-  steps.report("A5, Cancel");
-  steps.page_layout("A5", "ok:");
-  steps.report("A5, OK");
+  NSRunCleaningUpOnRaise(
+      [&] {
+        steps.report("start");
+        steps.page_layout("A5", "cancel:");
+        steps.report("A5, Cancel");
+        steps.page_layout("A5", "ok:");
+        steps.report("A5, OK");
+        steps.give_up();
+      },
+      [&] { steps.give_up(); });
   return 0;
 }
 

@@ -11,12 +11,15 @@
 //
 //   fault_driver KIND PROCESS [--sample K]
 //     KIND     raise
-//     PROCESS  paths      every in-process path, batched in this process
+//     PROCESS  list       names every path, one a line, after its kind
+//              paths      every in-process path, batched in this process
 //              scenarios  the host's scenarios only
 //              bundle N   the bundle's load with the N-th send raising
 //                         (fault_driver_bundle only: the load happens once
 //                         per process)
 //     --sample K  at most K runs per path (a bounded sample)
+//     --path NAME only the path of that name (a leak check tells only
+//                 the first run that leaked in a process)
 //
 // The patches are on or off as the argument domain says
 // (-CorvaneEnable YES -MatrixScrollPatchEnable YES). The last line is
@@ -162,6 +165,7 @@ void drive(const FaultKind& kind, const Path& path, long sample, Totals& totals)
     if (!struck && caught != nil) problems += " a run with no fault raised " + faults::describe(caught);
     if (!struck && out != reference) problems += " a run with no fault printed other output";
     msg<void>(caught, SELECTOR(release));
+    std::string site = struck ? " (" + kind.site() + ")" : std::string();
     kind.forget();
     std::string moved = State::now().differences(base);
     if (!moved.empty()) problems += moved;
@@ -176,12 +180,12 @@ void drive(const FaultKind& kind, const Path& path, long sample, Totals& totals)
       msg<void>(caught, SELECTOR(release));
     }
     if (!problems.empty()) {
-      report("inconsistent", path, n, problems);
+      report("inconsistent", path, n, site + problems);
       ++totals.inconsistent;
     }
 #if FAULTS_LEAK_CHECK
     if (totals.leaks == 0 && __lsan_do_recoverable_leak_check() != 0) {
-      report("leak", path, n, " (above)");
+      report("leak", path, n, site + " (above)");
       ++totals.leaks;
     }
 #endif
@@ -193,7 +197,7 @@ void drive(const FaultKind& kind, const Path& path, long sample, Totals& totals)
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: fault_driver raise paths|scenarios|bundle N [--sample K]\n");
+  std::fprintf(stderr, "usage: fault_driver raise paths|scenarios|bundle N [--sample K] [--path NAME]\n");
   return 2;
 }
 
@@ -215,6 +219,7 @@ int main() {
   if (kind == nullptr) return usage();
   const std::string process = own[1];
   long sample = 0, bundle_n = 0;
+  std::string only;
   size_t next = 2;
   if (process == "bundle") {
     if (own.size() < 3) return usage();
@@ -224,6 +229,8 @@ int main() {
   for (; next < own.size(); ++next) {
     if (own[next] == "--sample" && next + 1 < own.size())
       sample = std::atol(own[++next].c_str());
+    else if (own[next] == "--path" && next + 1 < own.size())
+      only = own[++next];
     else
       return usage();
   }
@@ -237,12 +244,18 @@ int main() {
 #endif
   // The program's own records (the driver's classes, and the bundle's
   // units in fault_driver), registered as the tests register theirs.
+  id pool = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSAutoreleasePool")), SELECTOR(alloc)),
+                    SELECTOR(init));
   objc_register_header("fault_driver");
   objc_finish_header();
   msg<id>(objc_getClass("NSApplication"), SELECTOR(sharedApplication));
+  msg<void>(pool, SELECTOR(drain));
   Totals totals;
   if (process == "bundle") {
+    id run_pool = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSAutoreleasePool")), SELECTOR(alloc)),
+                          SELECTOR(init));
     faults::BundleRun run = faults::load_bundle_with_fault(*kind, bundle_n);
+    NSRunProtected([&] { msg<void>(run_pool, SELECTOR(drain)); }, [](id) {});
     totals.paths = 1;
     totals.runs = 1;
     if (!run.consistent) ++totals.inconsistent;
@@ -250,9 +263,14 @@ int main() {
 #if FAULTS_LEAK_CHECK
     if (__lsan_do_recoverable_leak_check() != 0) ++totals.leaks;
 #endif
+  } else if (process == "list") {
+    for (const Path* path = faults::paths(); path->name != nullptr; ++path)
+      std::printf("%s\t%s\n", path->scenario ? "scenario" : "framework", path->name);
+    return 0;
   } else if (process == "paths" || process == "scenarios") {
     for (const Path* path = faults::paths(); path->name != nullptr; ++path) {
       if (process == "scenarios" && !path->scenario) continue;
+      if (!only.empty() && only != path->name) continue;
       drive(*kind, *path, sample, totals);
     }
   } else {
@@ -260,5 +278,6 @@ int main() {
   }
   std::printf("faults %s %s: %ld paths, %ld runs, 0 crashes, %ld leaks, 0 deadlocks, %ld inconsistent\n",
               kind->name, process.c_str(), totals.paths, totals.runs, totals.leaks, totals.inconsistent);
+  std::fflush(stdout);
   return totals.leaks == 0 && totals.inconsistent == 0 ? 0 : 1;
 }

@@ -19,6 +19,7 @@ struct FaultKind {
   void (*disarm)();                //
   bool (*is_injected)(id caught);  // caught is exactly the fault injected
   void (*forget)();                // gives up what it kept of the fault
+  std::string (*site)();           // where it struck, for reports
 };
 
 // "NSGenericException: reason" for a report.
@@ -60,6 +61,7 @@ inline const FaultKind kRaise = {
       msg<void>(g_injected, SELECTOR(release));
       g_injected = nil;
     },
+    [] { return g_injected != nil ? NSStringToStd(msg<id>(g_injected, SELECTOR(reason))) : std::string(); },
 };
 
 inline const FaultKind* find_kind(const char* name) {

@@ -296,6 +296,7 @@ BundleRun load_bundle_with_fault(const FaultKind& kind, long n) {
   if (result.struck && !kind.is_injected(caught)) fail("the top level caught something else");
   if (!result.struck && (caught != nil || !loaded)) fail("a load with no fault failed");
   msg<void>(caught, SELECTOR(release));
+  if (result.struck) std::printf("struck %s\n", kind.site().c_str());
   kind.forget();
   if (objc_thread_locks_held() != 0) fail("a tracked lock is held");
   // Loading again answers YES and registers nothing more; the entry class

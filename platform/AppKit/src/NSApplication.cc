@@ -267,7 +267,7 @@ void NSApplication_endModalSession(id self, SEL, NSModalSession session) {
 // Runs a session until it is stopped. Headless, a loop that runs out of
 // events ends as aborted rather than waiting. The session is ended however
 // the loop is left, also when an event handler raises (unless the handler
-// ended it itself first).
+// ended it itself first) or the ending itself raises.
 NSInteger NSApplication_runModalForWindow(id self, SEL, id window) {
   NSModalSession session = msg<NSModalSession>(self, SELECTOR(beginModalSessionForWindow:), window);
   NSInteger response = NSRunContinuesResponse;
@@ -275,13 +275,12 @@ NSInteger NSApplication_runModalForWindow(id self, SEL, id window) {
       [&] {
         while (response == NSRunContinuesResponse && !queue(self).empty())
           response = msg<NSInteger>(self, SELECTOR(runModalSession:), session);
+        msg<void>(self, SELECTOR(endModalSession:), session);
       },
       [&] {
         if (is_open_session(self, session)) msg<void>(self, SELECTOR(endModalSession:), session);
       });
-  if (response == NSRunContinuesResponse) response = NSRunAbortedResponse;
-  msg<void>(self, SELECTOR(endModalSession:), session);
-  return response;
+  return response == NSRunContinuesResponse ? NSRunAbortedResponse : response;
 }
 
 // Stops the innermost session; -runModalSession: returns code once the

@@ -1,5 +1,6 @@
 // NSCell: a text cell's value and its editable flag.
 #include "AppKit/NSCell.h"
+#include "Foundation/NSException.h"
 
 #include "view_internal.h"
 
@@ -14,7 +15,7 @@ id NSCell_initTextCell(id self, SEL, id text) {
   self = msgSuper<id>(objc_super_of(self, NSCell_def), SELECTOR(init));
   if (self == nil) return nil;
   layout(self)->editable = YES;
-  msg<void>(self, SELECTOR(setStringValue:), text);
+  NSRunReleasingOnRaise(self, [&] { msg<void>(self, SELECTOR(setStringValue:), text); });
   return self;
 }
 

@@ -60,7 +60,9 @@ id NSMatrix_initWithFrame(id self, SEL, NSInteger x, NSInteger y, NSInteger widt
                       width, height);
   if (self == nil) return nil;
   NSMatrixLayout* m = layout(self);
-  m->cells = msg<id>(msg<id>(class_named("NSMutableArray"), SELECTOR(alloc)), SELECTOR(init));
+  NSRunReleasingOnRaise(self, [&] {
+    m->cells = msg<id>(msg<id>(class_named("NSMutableArray"), SELECTOR(alloc)), SELECTOR(init));
+  });
   m->cell_width = kDefaultCellWidth;
   m->cell_height = kDefaultCellHeight;
   m->selected_row = m->selected_column = -1;
@@ -76,7 +78,7 @@ id NSMatrix_initWithRows(id self, SEL, NSInteger rows, NSInteger columns) {
     msg<void>(self, SELECTOR(release));
     NSRaise("NSInvalidArgumentException", "-[NSMatrix initWithRows:columns:]: negative row or column count");
   }
-  msg<void>(self, SELECTOR(renewRows:columns:), rows, columns);
+  NSRunReleasingOnRaise(self, [&] { msg<void>(self, SELECTOR(renewRows:columns:), rows, columns); });
   return self;
 }
 

@@ -57,7 +57,7 @@ id NSPageLayout_pageLayout(id self, SEL) {
 id NSPageLayout_init(id self, SEL) {
   self = msgSuper<id>(objc_super_of(self, NSPageLayout_def), SELECTOR(init));
   if (self == nil) return nil;
-  msg<void>(self, SELECTOR(setTitle:), NSStringFromUTF8("Page Layout"));
+  NSRunReleasingOnRaise(self, [&] { msg<void>(self, SELECTOR(setTitle:), NSStringFromUTF8("Page Layout")); });
   return self;
 }
 
@@ -97,10 +97,10 @@ NSInteger NSPageLayout_runModalWithPrintInfo(id self, SEL, id print_info) {
     NSRaise("NSInternalInconsistencyException", "-[NSPageLayout runModalWithPrintInfo:]: already running");
   id app = application();
   layout(self)->print_info = msg<id>(print_info, SELECTOR(retain));
-  id user_event = take_scripted_user_event(self);
   NSInteger response = NSRunAbortedResponse;
   NSRunCleaningUpOnRaise(
       [&] {
+        id user_event = take_scripted_user_event(self);
         if (user_event != nil) msg<void>(app, SELECTOR(postEvent:atStart:), user_event, YES);
         response = msg<NSInteger>(app, SELECTOR(runModalForWindow:), self);
       },

@@ -29,7 +29,9 @@ void NSView_setFrame(id self, SEL, NSInteger x, NSInteger y, NSInteger width, NS
 
 id NSView_initWithFrame(id self, SEL, NSInteger x, NSInteger y, NSInteger width, NSInteger height) {
   self = msgSuper<id>(objc_super_of(self, NSView_def), SELECTOR(init));
-  if (self != nil) msg<void>(self, SELECTOR(setFrameX:y:width:height:), x, y, width, height);
+  if (self != nil)
+    NSRunReleasingOnRaise(self,
+                          [&] { msg<void>(self, SELECTOR(setFrameX:y:width:height:), x, y, width, height); });
   return self;
 }
 

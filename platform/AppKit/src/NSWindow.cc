@@ -5,6 +5,7 @@
 
 #include "AppKit/NSEvent.h"
 #include "AppKit/NSWindow.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "appkit_internal.h"
 #include "screen_stack.h"
@@ -30,8 +31,9 @@ bool responds(id target, SEL sel) { return msg<BOOL>(target, SELECTOR(respondsTo
 id NSWindow_initWithFrame(id self, SEL, NSInteger x, NSInteger y, NSInteger width, NSInteger height) {
   self = msgSuper<id>(objc_super_of(self, NSWindow_def), SELECTOR(init));
   if (self == nil) return nil;
-  msg<void>(self, SELECTOR(setFrameX:y:width:height:), x, y, width, height);
   layout(self)->title = msg<id>(NSStringFromUTF8("Window"), SELECTOR(retain));
+  NSRunReleasingOnRaise(self,
+                        [&] { msg<void>(self, SELECTOR(setFrameX:y:width:height:), x, y, width, height); });
   screen::add_window(self);
   return self;
 }

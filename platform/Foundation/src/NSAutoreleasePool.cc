@@ -131,9 +131,8 @@ void release_all(std::vector<id>& objects) {
   discard(objects);
 }
 
-id open_pool() {
-  return msg<id>(msg<id>(reinterpret_cast<id>(NSAutoreleasePool_def.cls), SELECTOR(alloc)), SELECTOR(init));
-}
+// Made directly, not by sends, so that opening it cannot raise.
+id open_pool() { return NSAutoreleasePool_init(class_createInstance(NSAutoreleasePool_def.cls, 0), nullptr); }
 void drain_pool(id pool) { msg<void>(pool, SELECTOR(drain)); }
 
 }  // namespace foundation

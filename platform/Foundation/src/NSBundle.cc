@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
@@ -243,19 +244,33 @@ BOOL NSBundle_load(id self, SEL) {
     NSRunCleaningUpOnRaise([&] { loaded = objc_loadModule(path.c_str(), error, sizeof error); },
                            [&] { foundation::discard(path); });
     if (loaded) {
-      std::lock_guard guard(s.lock);
-      s.loaded = true;
-      msg<void>(s.load_error, SELECTOR(release));
-      s.load_error = nil;
+      id previous;
+      {
+        std::lock_guard guard(s.lock);
+        s.loaded = true;
+        previous = std::exchange(s.load_error, nil);
+      }
+      msg<void>(previous, SELECTOR(release));  // outside the lock: a dealloc may raise
       return YES;
     }
     why = error[0] != '\0' ? std::string(error) : "cannot load " + path;
   }
-  id description = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
-                           SELECTOR(initWithUTF8String:), why.c_str());
-  std::lock_guard guard(s.lock);
-  msg<void>(s.load_error, SELECTOR(release));
-  s.load_error = description;
+  id description = nil;
+  NSRunCleaningUpOnRaise(
+      [&] {
+        description = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSString")), SELECTOR(alloc)),
+                              SELECTOR(initWithUTF8String:), why.c_str());
+      },
+      [&] {
+        foundation::discard(why);
+        foundation::discard(path);
+      });
+  id previous;
+  {
+    std::lock_guard guard(s.lock);
+    previous = std::exchange(s.load_error, description);
+  }
+  msg<void>(previous, SELECTOR(release));
   return NO;
 }
 

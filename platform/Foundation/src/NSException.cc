@@ -27,8 +27,10 @@ id NSException_exceptionWithNameReasonUserInfo(id self, SEL, id name, id reason,
   return msg<id>(e, SELECTOR(autorelease));
 }
 id NSException_initWithNameReasonUserInfo(id self, SEL, id name, id reason, id user_info) {
-  layout(self)->name = msg<id>(name, SELECTOR(copy));
-  layout(self)->reason = msg<id>(reason, SELECTOR(copy));
+  NSRunReleasingOnRaise(self, [&] {
+    layout(self)->name = msg<id>(name, SELECTOR(copy));
+    layout(self)->reason = msg<id>(reason, SELECTOR(copy));
+  });
   layout(self)->user_info = msg<id>(user_info, SELECTOR(retain));
   return self;
 }

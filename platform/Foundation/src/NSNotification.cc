@@ -22,7 +22,7 @@ id NSNotification_initWithNameObjectUserInfo(id self, SEL, id name, id object, i
     msg<void>(self, SELECTOR(release));
     NSRaise("NSInvalidArgumentException", "-[NSNotification initWithName:object:userInfo:]: nil name");
   }
-  layout(self)->name = msg<id>(name, SELECTOR(copy));
+  NSRunReleasingOnRaise(self, [&] { layout(self)->name = msg<id>(name, SELECTOR(copy)); });
   layout(self)->object = msg<id>(object, SELECTOR(retain));
   layout(self)->user_info = msg<id>(user_info, SELECTOR(retain));
   return self;

@@ -68,9 +68,7 @@ id NSObject_mutableCopy(id self, SEL) {
 }
 BOOL NSObject_isKindOfClass(id self, SEL, Class cls) { return NSObjectIsKindOf(self, cls) ? YES : NO; }
 BOOL NSObject_isMemberOfClass(id self, SEL, Class cls) { return object_getClass(self) == cls ? YES : NO; }
-BOOL NSObject_respondsToSelector(id self, SEL, SEL sel) {
-  return objc::responds_to(self->isa, sel);
-}
+BOOL NSObject_respondsToSelector(id self, SEL, SEL sel) { return objc::responds_to(self->isa, sel); }
 BOOL NSObject_isEqual(id self, SEL, id other) { return self == other ? YES : NO; }
 NSUInteger NSObject_hash(id self, SEL) {
   auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(self));  // 32 bits wide on i686

@@ -70,8 +70,20 @@ void report(State& s, const std::string& message) {
 // not raise.
 id objects_for(const plist::Dictionary& tree) {
   id pool = foundation::open_pool();
-  id objects = msg<id>(NSObjectFromPropertyList(plist::Value(tree)), SELECTOR(mutableCopy));
+  plist::Value value(tree);
+  id objects = nil;
+  NSRunCleaningUpOnRaise([&] { objects = msg<id>(NSObjectFromPropertyList(value), SELECTOR(mutableCopy)); },
+                         [&] { foundation::discard(value); });
   foundation::drain_pool(pool);
+  return objects;
+}
+
+// The argument domain's objects (owned); its C++ values are freed on a
+// raise too.
+id arguments_domain() {
+  plist::Dictionary tree = foundation::argument_domain(NSProcessInfoArguments());
+  id objects = nil;
+  NSRunCleaningUpOnRaise([&] { objects = objects_for(tree); }, [&] { foundation::discard(tree); });
   return objects;
 }
 
@@ -85,7 +97,8 @@ Domain& domain_locked(State& s, const std::string& name) {
   domain.broken = loaded.state == defaults_store::Loaded::kBroken;
   if (domain.broken)
     report(s, loaded.error + "; domain " + name + " reads as empty and its file is left as it is");
-  domain.dictionary = objects_for(loaded.dictionary);
+  NSRunCleaningUpOnRaise([&] { domain.dictionary = objects_for(loaded.dictionary); },
+                         [&] { foundation::discard(loaded); });
   return domain;
 }
 
@@ -216,12 +229,16 @@ extern objc_class_def NSUserDefaults_def;
 id NSUserDefaults_init(id self, SEL) {
   self = msgSuper<id>(objc_super_of(self, NSUserDefaults_def), SELECTOR(init));
   if (self == nil) return nil;
+  // The state is attached before anything that may raise, so that the
+  // release of a half-made object frees it.
   auto* s = new State;
-  s->app_name = NSProcessInfoProcessName();
-  s->app_name_string = msg<id>(NSStringFromUTF8(s->app_name.c_str()), SELECTOR(copy));
-  s->arguments = objects_for(foundation::argument_domain(NSProcessInfoArguments()));
-  s->registration = new_mutable_dictionary();
   static_cast<NSUserDefaultsLayout*>(self)->state = s;
+  s->app_name = NSProcessInfoProcessName();
+  NSRunReleasingOnRaise(self, [&] {
+    s->app_name_string = msg<id>(NSStringFromUTF8(s->app_name.c_str()), SELECTOR(copy));
+    s->arguments = arguments_domain();
+    s->registration = new_mutable_dictionary();
+  });
   return self;
 }
 

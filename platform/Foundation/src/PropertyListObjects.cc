@@ -77,8 +77,15 @@ bool from_object(id object, int depth, plist::Value& value, std::string& why) {
         return false;
       }
       id element = msg<id>(object, SELECTOR(objectForKey:), key);
-      value.dictionary().set(NSStringToStd(key), plist::Value());
-      if (!from_object(element, depth + 1, *value.dictionary().find(NSStringToStd(key)), why)) return false;
+      // The key's text goes into the tree before the walk goes on: no
+      // string of this frame is alive across the sends below.
+      plist::Value* slot;
+      {
+        std::string text = NSStringToStd(key);
+        value.dictionary().set(text, plist::Value());
+        slot = value.dictionary().find(text);
+      }
+      if (!from_object(element, depth + 1, *slot, why)) return false;
     }
     return true;
   }

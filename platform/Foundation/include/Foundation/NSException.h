@@ -170,6 +170,15 @@ void NSRunCleaningUpOnRaise(Body&& body, Cleanup&& cleanup) {
   });
 }
 
+// An initializer that raises has released its receiver, so that the
+// object its caller allocated is not left behind. Runs an initializer's
+// own steps (those after its inherited init returned): if they raise,
+// self is released and the raise goes on.
+template <class Body>
+void NSRunReleasingOnRaise(id self, Body&& body) {
+  NSRunCleaningUpOnRaise(body, [&] { msg<void>(self, SELECTOR(release)); });
+}
+
 // Runs body in a handler frame; the exception it raised, retained for the
 // caller, who releases it; nil if it returned.
 template <class Body>
