@@ -1,14 +1,16 @@
-// Holds a domain's lock file as another writer would (flock, or LockFileEx
-// on Windows), for tests of what waits for it.
+// Holds a domain's lock file as another writer would (flock, or a lock on
+// its first byte on Windows, which the store's LockFileEx respects), for
+// tests of what waits for it.
 #pragma once
 
 #include <filesystem>
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
-#  include <windows.h>
+#  include <fcntl.h>
+#  include <io.h>
+#  include <share.h>
+#  include <sys/locking.h>
+#  include <sys/stat.h>
 #else
 #  include <fcntl.h>
 #  include <sys/file.h>
@@ -21,11 +23,8 @@ class HeldLock {
  public:
   explicit HeldLock(const std::filesystem::path& path) {
 #if defined(_WIN32)
-    file_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    OVERLAPPED where{};
-    held_ = file_ != INVALID_HANDLE_VALUE &&
-            LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where);
+    _wsopen_s(&fd_, path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    held_ = fd_ >= 0 && _locking(fd_, _LK_NBLCK, 1) == 0;
 #else
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
@@ -35,7 +34,7 @@ class HeldLock {
   HeldLock& operator=(const HeldLock&) = delete;
   ~HeldLock() {
 #if defined(_WIN32)
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (fd_ >= 0) _close(fd_);
 #else
     if (fd_ >= 0) ::close(fd_);
 #endif
@@ -43,12 +42,8 @@ class HeldLock {
   bool held() const { return held_; }
 
  private:
-  bool held_ = false;
-#if defined(_WIN32)
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-#else
   int fd_ = -1;
-#endif
+  bool held_ = false;
 };
 
 }  // namespace test_support
