@@ -23,6 +23,17 @@ std::vector<std::string> log_of(std::initializer_list<const char*> lines) {
   return {lines.begin(), lines.end()};
 }
 
+// Told by the test module's +load (TestModule.bundle); always raises.
+void BundleTestLoadHook_moduleDidLoad(id, SEL, id) { NSRaise("LoadRefused", "the module's load raised"); }
+const objc_method_def hook_class_methods[] = {
+    {"moduleDidLoad:", objc_imp(&BundleTestLoadHook_moduleDidLoad)}};
+objc_class_def load_hook = {"BundleTestLoadHook", "NSObject", 0, objc_methods(hook_class_methods),
+                            objc_no_methods,      Nil};
+objc_class_def* const hook_classes[] = {&load_hook};
+objc_module_record hook_record = {
+    OBJC_MODULE_VERSION, "AppKitTestHook", hook_classes, 1, nullptr, 0, nullptr, 0};
+OBJC_MODULE_RECORD(hook_record)
+
 }  // namespace
 
 // --- The application object -------------------------------------------------
@@ -42,6 +53,27 @@ TEST_F(AppKitTest, DeallocatedApplicationClearsNSApp) {
   release(a);
   EXPECT_EQ(NSApp, nil);
   EXPECT_NE(app(), nil);
+}
+
+// The launch loads the plug-in folders once. A plug-in whose load raises is
+// reported in one line and skipped; the raise goes no further.
+TEST_F(AppKitTest, FinishLaunchingLoadsThePlugInsOnceAndSkipsOneThatRaises) {
+  const char* build = std::getenv("CORVANE_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  std::filesystem::path folder = test_support::fresh_directory("plugins");
+  std::filesystem::copy(std::filesystem::path(build) / "TestModule.bundle", folder / "TestModule.bundle",
+                        std::filesystem::copy_options::recursive);
+  test_support::set_env("PLUGINS_PATH", folder.string());
+  id a = app();
+  testing::internal::CaptureStderr();
+  msg<void>(a, SELECTOR(finishLaunching));
+  msg<void>(a, SELECTOR(finishLaunching));
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "AppKit: skipping plug-in " + (folder / "TestModule.bundle").string() +
+                     ": loading it raised LoadRefused: the module's load raised\n");
+  EXPECT_EQ(msg<NSUInteger>(msg<id>(a, SELECTOR(plugIns)), SELECTOR(count)), 0u);
+  std::error_code ignored;  // Windows keeps a loaded module's file
+  std::filesystem::remove_all(folder, ignored);
 }
 
 // --- Events -----------------------------------------------------------------

@@ -281,7 +281,7 @@ TEST_F(HostLoad, BundleCopiedIntoThePerUserFolderIsLoadedAndDeletingItUninstalls
   test_support::unset_env("PLUGINS_PATH");
   fs::path data = test_support::fresh_directory("user-data") / test_support::from_utf8("Jos\xC3\xA9");
 #if defined(_WIN32)
-  test_support::set_env("APPDATA", test_support::utf8(data));
+  _wputenv_s(L"APPDATA", data.wstring().c_str());  // the narrow call would take the name as ANSI
 #else
   test_support::set_env("XDG_DATA_HOME", test_support::utf8(data));
 #endif

@@ -19,19 +19,27 @@ id plugins = nil;  // NSMutableArray of NSBundle, owned
 
 std::string text(id string) { return string != nil ? NSStringToStd(string) : std::string(); }
 
-// Loads one bundle; why it did not load otherwise.
+// Loads one bundle; why it did not load otherwise. Nothing it sends raises
+// out of it: a raise is why the bundle did not load.
 std::string load(const std::string& path, id& bundle) {
-  bundle = msg<id>(reinterpret_cast<id>(objc_getClass("NSBundle")), SELECTOR(bundleWithPath:),
-                   NSStringFromUTF8(path.c_str()));
-  if (bundle == nil) return "not a directory";
+  bundle = nil;
   BOOL volatile loaded = NO;
-  id raised = NSExceptionRaisedBy([&] { loaded = msg<BOOL>(bundle, SELECTOR(load)); });
+  id volatile found = nil;
+  id raised = NSExceptionRaisedBy([&] {
+    found = msg<id>(reinterpret_cast<id>(objc_getClass("NSBundle")), SELECTOR(bundleWithPath:),
+                    NSStringFromUTF8(path.c_str()));
+    if (found != nil) loaded = msg<BOOL>(found, SELECTOR(load));
+  });
   if (raised != nil)
     return "loading it raised " + text(msg<id>(raised, SELECTOR(name))) + ": " +
            text(msg<id>(raised, SELECTOR(reason)));
-  if (loaded) return "";
-  std::string why = text(msg<id>(bundle, SELECTOR(loadErrorDescription)));
-  return why.empty() ? "it did not load" : why;
+  if (found == nil) return "not a directory";
+  if (!loaded) {
+    std::string why = text(msg<id>(found, SELECTOR(loadErrorDescription)));
+    return why.empty() ? "it did not load" : why;
+  }
+  bundle = found;
+  return "";
 }
 
 }  // namespace
@@ -40,6 +48,9 @@ void load_plugins_once() {
   if (launched) return;
   launched = true;
   plugins = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSMutableArray")), SELECTOR(alloc)),
+                    SELECTOR(init));
+  // For what the loads autorelease; no raise leaves the loop below.
+  id pool = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSAutoreleasePool")), SELECTOR(alloc)),
                     SELECTOR(init));
   std::set<std::string> names;  // of the bundle directories loaded
   for (const NSPlugInFolder& folder : NSPlugInFolders()) {
@@ -56,6 +67,7 @@ void load_plugins_once() {
       msg<void>(plugins, SELECTOR(addObject:), bundle);
     }
   }
+  msg<void>(pool, SELECTOR(drain));
 }
 
 id loaded_plugins() {
