@@ -87,19 +87,24 @@ static void restoreModalWindow(id window) {
 // - (void)endModalSession:(NSModalSession)session
 // While the framework ends the session, the top is already the window of
 // the enclosing session. If the framework raises, the session is still
-// open: the window taken off goes back on top, and the same exception goes
-// on to the caller.
+// open: the window taken off goes back on top (if the pop itself raised
+// before taking it off, the stack is as it was), and the same exception
+// goes on to the caller.
 static void CorvaneApplication_endModalSession(id self, SEL, _NSModalSession* session) {
+  NSUInteger count = msg<NSUInteger>(_modalWindows, SELECTOR(count));
   id top = msg<id>(msg<id>(_modalWindows, SELECTOR(lastObject)), SELECTOR(retain));
-  removeLastModalWindow();
   NSHandlerFrame frame;
   _NSAddHandler(&frame);
   if (NS_SETJMP(frame.jumpState) != 0) {
     id exception = _NSExceptionObjectFromHandler(&frame);
-    restoreModalWindow(top);
+    if (msg<NSUInteger>(_modalWindows, SELECTOR(count)) != count)
+      restoreModalWindow(top);
+    else
+      msg<void>(top, SELECTOR(release));
     msg<void>(exception, SELECTOR(raise));
     return;  // not reached: raise does not return
   }
+  removeLastModalWindow();
   msgSuper<void>(objc_super_of(self, CorvaneApplication_class), SELECTOR(endModalSession:), session);
   _NSRemoveHandler(&frame);
   msg<void>(top, SELECTOR(release));

@@ -127,7 +127,8 @@ std::string bundle_path() {
 }
 
 void bundle_info(std::string& out) {
-  id bundle = msg<id>(cls("NSBundle"), SELECTOR(bundleWithPath:), str(bundle_path().c_str()));
+  id path = str(bundle_path().c_str());  // no C++ value lives across a send
+  id bundle = msg<id>(cls("NSBundle"), SELECTOR(bundleWithPath:), path);
   id info = msg<id>(bundle, SELECTOR(infoDictionary));
   id fallbacks = msg<id>(info, SELECTOR(objectForKey:), str("CorvaneDefaults"));
   out += "fallbacks " + number(static_cast<long>(msg<NSUInteger>(fallbacks, SELECTOR(count)))) + "\n";
@@ -281,7 +282,8 @@ std::string bundle_state() {
 
 BundleRun load_bundle_with_fault(const FaultKind& kind, long n) {
   BundleRun result;
-  id bundle = msg<id>(cls("NSBundle"), SELECTOR(bundleWithPath:), str(bundle_path().c_str()));
+  id path = str(bundle_path().c_str());
+  id bundle = msg<id>(cls("NSBundle"), SELECTOR(bundleWithPath:), path);
   id caught = nil;
   BOOL loaded = NO;
   kind.arm(n);

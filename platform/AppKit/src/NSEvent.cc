@@ -107,7 +107,14 @@ OBJC_MODULE_RECORD(NSEvent_record)
 }  // namespace appkit
 
 id NSEventWithAction(std::function<void()> action, id window) {
-  id event = appkit::new_event(reinterpret_cast<id>(objc_getClass("NSEvent")), NSApplicationDefined, window);
+  id event = nil;
+  // Making the event may raise: the action's storage is freed then.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        event =
+            appkit::new_event(reinterpret_cast<id>(objc_getClass("NSEvent")), NSApplicationDefined, window);
+      },
+      [&] { std::function<void()>().swap(action); });
   static_cast<NSEventLayout*>(event)->action = new std::function<void()>(std::move(action));
   return msg<id>(event, SELECTOR(autorelease));
 }

@@ -100,18 +100,24 @@ void NSMatrix_renewRows(id self, SEL, NSInteger rows, NSInteger columns) {
   if (rows < 0 || columns < 0)
     NSRaise("NSInvalidArgumentException", "-[NSMatrix renewRows:columns:]: negative row or column count");
   id cells = msg<id>(msg<id>(class_named("NSMutableArray"), SELECTOR(alloc)), SELECTOR(init));
-  for (NSInteger r = 0; r < rows; ++r) {
-    for (NSInteger c = 0; c < columns; ++c) {
-      id cell = msg<id>(self, SELECTOR(cellAtRow:column:), r, c);
-      if (cell != nil) {
-        msg<void>(cells, SELECTOR(addObject:), cell);
-      } else {
-        cell = make_cell(self);
-        msg<void>(cells, SELECTOR(addObject:), cell);
-        msg<void>(cell, SELECTOR(release));
-      }
-    }
-  }
+  // A raise while the new grid is built frees it; the old one stays.
+  NSRunCleaningUpOnRaise(
+      [&] {
+        for (NSInteger r = 0; r < rows; ++r) {
+          for (NSInteger c = 0; c < columns; ++c) {
+            id cell = msg<id>(self, SELECTOR(cellAtRow:column:), r, c);
+            if (cell != nil) {
+              msg<void>(cells, SELECTOR(addObject:), cell);
+            } else {
+              cell = make_cell(self);
+              NSRunCleaningUpOnRaise([&] { msg<void>(cells, SELECTOR(addObject:), cell); },
+                                     [&] { msg<void>(cell, SELECTOR(release)); });
+              msg<void>(cell, SELECTOR(release));
+            }
+          }
+        }
+      },
+      [&] { msg<void>(cells, SELECTOR(release)); });
   NSMatrixLayout* m = layout(self);
   msg<void>(m->cells, SELECTOR(release));
   m->cells = cells;

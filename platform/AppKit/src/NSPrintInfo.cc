@@ -94,7 +94,8 @@ id NSPrintInfo_copyWithZone(id self, SEL, void*) {
   id copy = msg<id>(msg<id>(msg<id>(self, SELECTOR(class)), SELECTOR(alloc)), SELECTOR(init));
   NSPrintInfoLayout* to = layout(copy);
   const NSPrintInfoLayout* from = layout(self);
-  id name = msg<id>(from->paper_name, SELECTOR(copy));
+  id name = nil;
+  NSRunReleasingOnRaise(copy, [&] { name = msg<id>(from->paper_name, SELECTOR(copy)); });
   msg<void>(to->paper_name, SELECTOR(release));
   to->paper_name = name;
   to->paper_width = from->paper_width;

@@ -72,10 +72,15 @@ void NSView_addSubview(id self, SEL, id view) {
   if (view == nil || is_ancestor(view, self))
     NSRaise("NSInvalidArgumentException", "-[NSView addSubview:]: nil view, or a view added inside itself");
   msg<id>(view, SELECTOR(retain));
-  msg<void>(view, SELECTOR(removeFromSuperview));
-  if (layout(self)->subviews == nil)
-    layout(self)->subviews = msg<id>(msg<id>(class_named("NSMutableArray"), SELECTOR(alloc)), SELECTOR(init));
-  msg<void>(layout(self)->subviews, SELECTOR(addObject:), view);
+  NSRunCleaningUpOnRaise(
+      [&] {
+        msg<void>(view, SELECTOR(removeFromSuperview));
+        if (layout(self)->subviews == nil)
+          layout(self)->subviews =
+              msg<id>(msg<id>(class_named("NSMutableArray"), SELECTOR(alloc)), SELECTOR(init));
+        msg<void>(layout(self)->subviews, SELECTOR(addObject:), view);
+      },
+      [&] { msg<void>(view, SELECTOR(release)); });
   layout(view)->superview = self;
   msg<void>(view, SELECTOR(release));
 }
@@ -83,9 +88,16 @@ void NSView_addSubview(id self, SEL, id view) {
 void NSView_removeFromSuperview(id self, SEL) {
   id superview = layout(self)->superview;
   if (superview == nil) return;
+  // Told first; the view leaves the list before its superview link goes,
+  // so that a raise leaves both as they were. Held meanwhile: the list may
+  // hold the only reference.
   msg<void>(superview, SELECTOR(willRemoveSubview:), self);
+  msg<id>(self, SELECTOR(retain));
+  NSRunCleaningUpOnRaise(
+      [&] { msg<void>(layout(superview)->subviews, SELECTOR(removeObjectIdenticalTo:), self); },
+      [&] { msg<void>(self, SELECTOR(release)); });
   layout(self)->superview = nil;
-  msg<void>(layout(superview)->subviews, SELECTOR(removeObjectIdenticalTo:), self);
+  msg<void>(self, SELECTOR(release));
 }
 
 id NSView_window(id self, SEL) {

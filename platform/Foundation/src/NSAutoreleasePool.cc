@@ -133,7 +133,8 @@ void release_all(std::vector<id>& objects) {
 
 // Made directly, not by sends, so that opening it cannot raise.
 id open_pool() { return NSAutoreleasePool_init(class_createInstance(NSAutoreleasePool_def.cls, 0), nullptr); }
-void drain_pool(id pool) { msg<void>(pool, SELECTOR(drain)); }
+// Drained directly, as release would: only a dealloc can raise from it.
+void drain_pool(id pool) { drain(pool); }
 
 }  // namespace foundation
 

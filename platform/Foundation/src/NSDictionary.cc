@@ -110,8 +110,13 @@ void store(id self, id value, id key, const char* method) {
     msg<void>(old, SELECTOR(release));
     return;
   }
-  id copied = msg<id>(key, SELECTOR(copy));
-  append(storage(self), {copied, msg<id>(value, SELECTOR(retain)), hash});
+  // The value is held first; a key whose copy (or retain) raises gives it
+  // up again, and nothing is stored.
+  id held = msg<id>(value, SELECTOR(retain));
+  id copied = nil;
+  NSRunCleaningUpOnRaise([&] { copied = msg<id>(key, SELECTOR(copy)); },
+                         [&] { msg<void>(held, SELECTOR(release)); });
+  append(storage(self), {copied, held, hash});
 }
 
 // Empties list and releases its keys and values, each key before its

@@ -8,7 +8,9 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
+#include "foundation_internal.h"
 #include "objc/unwind.h"
 #include "os_process.h"
 
@@ -63,8 +65,13 @@ id NSProcessInfo_processName(id, SEL) { return new_string(NSProcessInfoProcessNa
 
 id NSProcessInfo_environment(id, SEL) {
   id dictionary = msg<id>(reinterpret_cast<id>(objc_getClass("NSMutableDictionary")), SELECTOR(dictionary));
-  for (const auto& [name, value] : foundation::os::environment())
-    msg<void>(dictionary, SELECTOR(setObject:forKey:), new_string(value), new_string(name));
+  auto variables = foundation::os::environment();
+  NSRunCleaningUpOnRaise(
+      [&] {
+        for (const auto& [name, value] : variables)
+          msg<void>(dictionary, SELECTOR(setObject:forKey:), new_string(value), new_string(name));
+      },
+      [&] { foundation::discard(variables); });
   return dictionary;
 }
 

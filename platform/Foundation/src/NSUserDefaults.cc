@@ -74,6 +74,7 @@ id objects_for(const plist::Dictionary& tree) {
   id objects = nil;
   NSRunCleaningUpOnRaise([&] { objects = msg<id>(NSObjectFromPropertyList(value), SELECTOR(mutableCopy)); },
                          [&] { foundation::discard(value); });
+  foundation::discard(value);
   foundation::drain_pool(pool);
   return objects;
 }
@@ -167,7 +168,9 @@ bool update_app_domain_locked(State& s, const std::string& key, id value, Edit e
   }
   bool present = current.state == defaults_store::Loaded::kPresent;
   foundation::discard(why);
-  id refreshed = objects_for(current.dictionary);
+  id refreshed = nil;
+  NSRunCleaningUpOnRaise([&] { refreshed = objects_for(current.dictionary); },
+                         [&] { foundation::discard(current); });
   foundation::discard(current);
   Domain& domain = s.persistent[s.app_name];
   id replaced = domain.dictionary;
@@ -178,7 +181,9 @@ bool update_app_domain_locked(State& s, const std::string& key, id value, Edit e
   if (value != nil) {
     id copy = msg<id>(value, SELECTOR(copy));
     id pool = foundation::open_pool();
-    msg<void>(refreshed, SELECTOR(setObject:forKey:), copy, NSStringFromUTF8(key.c_str()));
+    NSRunCleaningUpOnRaise(
+        [&] { msg<void>(refreshed, SELECTOR(setObject:forKey:), copy, NSStringFromUTF8(key.c_str())); },
+        [&] { release(copy); });
     foundation::drain_pool(pool);
     release(copy);
   }
