@@ -30,9 +30,12 @@ std::string load(const std::string& path, id& bundle) {
                     NSStringFromUTF8(path.c_str()));
     if (found != nil) loaded = msg<BOOL>(found, SELECTOR(load));
   });
-  if (raised != nil)
-    return "loading it raised " + text(msg<id>(raised, SELECTOR(name))) + ": " +
-           text(msg<id>(raised, SELECTOR(reason)));
+  if (raised != nil) {
+    std::string why = "loading it raised " + text(msg<id>(raised, SELECTOR(name))) + ": " +
+                      text(msg<id>(raised, SELECTOR(reason)));
+    msg<void>(raised, SELECTOR(release));  // NSExceptionRaisedBy hands over its reference
+    return why;
+  }
   if (found == nil) return "not a directory";
   if (!loaded) {
     std::string why = text(msg<id>(found, SELECTOR(loadErrorDescription)));
