@@ -111,8 +111,9 @@ static void CorvaneApplication_PageLayoutPatch_runPageLayout(id, SEL, id) {
   }
   int32_t result = msg<int32_t>(msg<id>(objc_getClass("NSPageLayout"), SELECTOR(pageLayout)),
                                 SELECTOR(runModalWithPrintInfo:), copy);
-  _NSRemoveHandler(&frame);
+  // Still inside the frame: a raise from the shared slot frees the copy too.
   if (result == NSOKButton) msg<void>(objc_getClass("NSPrintInfo"), SELECTOR(setSharedPrintInfo:), copy);
+  _NSRemoveHandler(&frame);
   msg<void>(copy, SELECTOR(release));
 }
 

@@ -65,6 +65,11 @@ struct Totals {
 const char* g_current_path = "";
 long g_current_run = 0;
 constexpr unsigned kRunSeconds = 20;
+// LeakSanitizer checks the whole process at exit; FAULTS_LEAK_EACH_RUN=N
+// checks after every run from the N-th on as well, to name the first run
+// that leaked.
+const long g_leak_check_from =
+    std::getenv("FAULTS_LEAK_EACH_RUN") != nullptr ? std::atol(std::getenv("FAULTS_LEAK_EACH_RUN")) : 0;
 
 #if !defined(_WIN32)
 void on_alarm(int) {
@@ -184,7 +189,8 @@ void drive(const FaultKind& kind, const Path& path, long sample, Totals& totals)
       ++totals.inconsistent;
     }
 #if FAULTS_LEAK_CHECK
-    if (totals.leaks == 0 && __lsan_do_recoverable_leak_check() != 0) {
+    if (g_leak_check_from > 0 && n >= g_leak_check_from && totals.leaks == 0 &&
+        __lsan_do_recoverable_leak_check() != 0) {
       report("leak", path, n, site + " (above)");
       ++totals.leaks;
     }

@@ -29,10 +29,10 @@ id NSEvent_mouseEventWithTypeXYWindow(id self, SEL, NSInteger type, NSInteger x,
                   static_cast<int>(type));
     NSRaise("NSInvalidArgumentException", reason);
   }
-  id event = new_event(self, type, window);
+  id event = msg<id>(new_event(self, type, window), SELECTOR(autorelease));
   layout(event)->x = x;
   layout(event)->y = y;
-  return msg<id>(event, SELECTOR(autorelease));
+  return event;
 }
 
 // + (NSEvent*)keyEventWithType:(NSInteger)type characters:(NSString*)characters window:(NSWindow*)window
@@ -43,11 +43,12 @@ id NSEvent_keyEventWithTypeCharactersWindow(id self, SEL, NSInteger type, id cha
                   static_cast<int>(type));
     NSRaise("NSInvalidArgumentException", reason);
   }
-  id event = new_event(self, type, window);
+  // Autoreleased before the copy below, which may raise.
+  id event = msg<id>(new_event(self, type, window), SELECTOR(autorelease));
   // A key event always has characters, empty when none were given.
   layout(event)->characters = characters != nil ? msg<id>(characters, SELECTOR(copy))
                                                 : msg<id>(NSStringFromUTF8(""), SELECTOR(retain));
-  return msg<id>(event, SELECTOR(autorelease));
+  return event;
 }
 
 void NSEvent_dealloc(id self, SEL) {
