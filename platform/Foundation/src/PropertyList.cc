@@ -4,6 +4,7 @@
 #include "Foundation/PropertyList.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 
@@ -532,6 +533,7 @@ class Writer {
   bool write(const Value& value) {
     write_value(value, 0);
     if (style_ == Style::kPretty) put("\n");
+    assert(out_.size() <= limit_);
     return !over_;
   }
 
