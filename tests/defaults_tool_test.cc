@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -290,7 +291,10 @@ int run_directly(const std::vector<std::string>& args) {
 // Four processes writing one domain at once while this one reads it over
 // and over: each write is a locked read-modify-write, and a reader never
 // stands in a writer's way (on Windows the replace waits out a reader's
-// open file), so every write succeeds and every key survives.
+// open file), so every write succeeds and every key survives. The reader
+// lets go between reads, as applications starting up do: one that held the
+// file open without a break could keep a Windows writer out past its two
+// seconds of waiting.
 TEST_F(DefaultsTool, ConcurrentWritersAndAReaderKeepEveryKey) {
   constexpr int kWriters = 4, kWrites = 30;
   auto writer = [](char who) {
@@ -304,6 +308,7 @@ TEST_F(DefaultsTool, ConcurrentWritersAndAReaderKeepEveryKey) {
       defaults_store::Loaded loaded = defaults_store::load("Race");
       EXPECT_NE(loaded.state, defaults_store::Loaded::kBroken) << loaded.error;
       ++reads;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
   std::vector<std::thread> writers;
