@@ -9,6 +9,7 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "foundation_internal.h"
+#include "objc/fault.h"
 
 namespace foundation {
 namespace {
@@ -50,7 +51,15 @@ id NSObject_retain(id self, SEL) {
   return self;
 }
 void NSObject_release(id self, SEL) {
-  if (refs(self).fetch_sub(1, std::memory_order_acq_rel) == 0) msg<void>(self, SELECTOR(dealloc));
+  if (refs(self).fetch_sub(1, std::memory_order_acq_rel) != 0) return;
+#if CORVANE_FAULT_INJECTION
+  // Deallocation cannot raise (objc/fault.h): the countdown waits.
+  long held = objc_fault_hold();
+  NSRunCleaningUpOnRaise([&] { msg<void>(self, SELECTOR(dealloc)); }, [&] { objc_fault_resume(held); });
+  objc_fault_resume(held);
+#else
+  msg<void>(self, SELECTOR(dealloc));
+#endif
 }
 NSUInteger NSObject_retainCount(id self, SEL) {
   return static_cast<NSUInteger>(refs(self).load(std::memory_order_relaxed)) + 1;

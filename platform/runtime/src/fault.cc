@@ -27,6 +27,14 @@ void objc_fault_arm(long n, objc_fault_raiser raiser) {
 
 long objc_fault_remaining() { return countdown.remaining; }
 
+long objc_fault_hold() {
+  long remaining = countdown.remaining;
+  countdown.remaining = 0;
+  return remaining;
+}
+
+void objc_fault_resume(long remaining) { countdown.remaining = remaining; }
+
 BOOL objc_fault_capable() {
 #if CORVANE_FAULT_INJECTION
   return YES;

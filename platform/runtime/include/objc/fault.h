@@ -7,7 +7,10 @@
 //
 // Eligible: every send to a receiver that is not nil, super sends
 // included, except these, which cannot raise in this framework: retain,
-// release, autorelease, retainCount, dealloc and class.
+// release, autorelease, retainCount, dealloc and class. Nor can anything a
+// dealloc sends: a raise that left a dealloc half done would leave an
+// object that can be neither used nor freed, so NSObject's release holds
+// the countdown while the dealloc it sends runs (objc_fault_hold).
 #pragma once
 
 #include "objc/objc.h"
@@ -22,5 +25,9 @@ OBJC_EXPORT void objc_fault_arm(long n, objc_fault_raiser raiser);
 // Eligible sends still to come before the raise: 0 once it has fired, or
 // when disarmed.
 OBJC_EXPORT long objc_fault_remaining(void);
+// Holds this thread's countdown: no send counts until objc_fault_resume
+// puts back what this answered. Holds nest.
+OBJC_EXPORT long objc_fault_hold(void);
+OBJC_EXPORT void objc_fault_resume(long remaining);
 // Whether the runtime was built fault-capable.
 OBJC_EXPORT BOOL objc_fault_capable(void);
