@@ -17,7 +17,8 @@
 //              bundle N   the bundle's load with the N-th send raising
 //                         (fault_driver_bundle only: the load happens once
 //                         per process)
-//     --sample K  at most K runs per path (a bounded sample)
+//     --sample K  K runs per path, their N spread evenly over the path's
+//                 opportunities, and one past the last (a bounded sample)
 //     --path NAME only the path of that name (a leak check tells only
 //                 the first run that leaked in a process)
 //
@@ -117,8 +118,10 @@ struct State {
 
 // Runs path once in a pool of its own, inside a top-level handler, with
 // kind (if any) armed at n for the path's own sends. Answers the output;
-// *caught is the exception that reached the top (retained), nil if none.
-std::string run_once(const Path& path, id* caught, const FaultKind* kind = nullptr, long n = 0) {
+// *caught is the exception that reached the top (retained), nil if none;
+// *unspent (if given) the opportunities the countdown still had left.
+std::string run_once(const Path& path, id* caught, const FaultKind* kind = nullptr, long n = 0,
+                     long* unspent = nullptr) {
   std::string out;
   *caught = nil;
   id pool = msg<id>(msg<id>(reinterpret_cast<id>(objc_getClass("NSAutoreleasePool")), SELECTOR(alloc)),
@@ -129,6 +132,7 @@ std::string run_once(const Path& path, id* caught, const FaultKind* kind = nullp
         path.run(out);
       },
       [&](id e) { *caught = msg<id>(e, SELECTOR(retain)); });
+  if (unspent != nullptr) *unspent = kind->unspent();
   if (kind != nullptr) kind->disarm();
   NSRunProtected([&] { msg<void>(pool, SELECTOR(drain)); },
                  [&](id e) {
@@ -141,13 +145,26 @@ void report(const char* what, const Path& path, long n, const std::string& detai
   std::fprintf(stderr, "faults: %s: %s, run %ld:%s\n", what, path.name, n, detail.c_str());
 }
 
+// The N of the i-th run: 1, 2, ... when every opportunity is taken; with a
+// sample of K, K values spread evenly over the path's `opportunities`, then
+// one past the last, which must finish with no fault.
+long nth_run(long i, long sample, long opportunities) {
+  if (sample == 0) return i + 1;
+  if (i >= sample) return opportunities + 1;
+  return 1 + i * opportunities / sample;
+}
+
 // Drives one path: N = 1, 2, ... until a run finishes with no fault, or
-// until sample runs.
+// a sample of N spread over the whole path.
 void drive(const FaultKind& kind, const Path& path, long sample, Totals& totals) {
   ++totals.paths;
   g_current_path = path.name;
   id caught = nil;
-  std::string reference = run_once(path, &caught);
+  // The reference run, armed past its end, also counts its opportunities.
+  constexpr long kNever = 1L << 30;
+  long unspent = 0;
+  std::string reference = run_once(path, &caught, &kind, kNever, &unspent);
+  const long opportunities = kNever - unspent;
   if (caught != nil) {
     report("inconsistent", path, 0, " the reference run raised " + faults::describe(caught));
     msg<void>(caught, SELECTOR(release));
@@ -155,7 +172,8 @@ void drive(const FaultKind& kind, const Path& path, long sample, Totals& totals)
     return;
   }
   long runs = 0;
-  for (long n = 1; sample == 0 || n <= sample; ++n) {
+  for (long i = 0;; ++i) {
+    const long n = nth_run(i, sample, opportunities);
     g_current_run = n;
     State base = State::now();
     start_watchdog();
@@ -195,7 +213,7 @@ void drive(const FaultKind& kind, const Path& path, long sample, Totals& totals)
       ++totals.leaks;
     }
 #endif
-    if (!struck) break;
+    if (!struck || (sample > 0 && i >= sample)) break;
   }
   totals.runs += runs;
   std::printf("path %-28s %6ld runs\n", path.name, runs);

@@ -17,6 +17,7 @@ struct FaultKind {
   void (*arm)(long n);             // strike at the n-th opportunity of this thread
   bool (*struck)();                // whether it struck since arm
   void (*disarm)();                //
+  long (*unspent)();               // opportunities left before it strikes
   bool (*is_injected)(id caught);  // caught is exactly the fault injected
   void (*forget)();                // gives up what it kept of the fault
   std::string (*site)();           // where it struck, for reports
@@ -56,6 +57,7 @@ inline const FaultKind kRaise = {
     [](long n) { objc_fault_arm(n, &inject_raise); },
     [] { return g_injected != nil; },
     [] { objc_fault_arm(0, nullptr); },
+    [] { return objc_fault_remaining(); },
     [](id caught) { return caught != nil && caught == g_injected; },
     [] {
       msg<void>(g_injected, SELECTOR(release));
