@@ -26,6 +26,8 @@ struct Registration {
   id object;  // not retained; nil matches every sender
   std::atomic<bool> active{true};
 
+  // release cannot raise (a dealloc may not; objc/fault.h), so a
+  // destructor may send it.
   ~Registration() { msg<void>(name, SELECTOR(release)); }
 };
 
