@@ -298,7 +298,7 @@ objc_class_def NSMutableArray_def = {"NSMutableArray",
 
 namespace {
 objc_class_def* const classes[] = {&NSArray_def, &NSMutableArray_def};
-objc_module_record NSArray_record = {OBJC_MODULE_VERSION, "NSArray", classes, 2, nullptr, 0, nullptr, 0};
+objc_module_record NSArray_record = objc_module("NSArray", classes);
 OBJC_MODULE_RECORD(NSArray_record)
 }  // namespace
 

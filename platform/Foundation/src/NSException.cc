@@ -73,8 +73,7 @@ objc_class_def NSException_def = {"NSException",
 namespace {
 objc_class_def* const classes[] = {&NSException_def};
 objc_constant_string* const strings[] = {&invalid_argument, &range, &internal_inconsistency, &generic};
-objc_module_record NSException_record = {
-    OBJC_MODULE_VERSION, "NSException", classes, 1, nullptr, 0, strings, 4};
+objc_module_record NSException_record = objc_module("NSException", classes, nullptr, strings);
 OBJC_MODULE_RECORD(NSException_record)
 }  // namespace
 
