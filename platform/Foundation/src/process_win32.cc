@@ -1,6 +1,7 @@
 // Windows side of the process interface: GetCommandLineW for the arguments,
 // GetModuleFileNameW for the executable, and the wide-character file calls.
-// Paths and strings cross this boundary as UTF-8.
+// Paths and strings cross this boundary as UTF-8, converted as utf.h says:
+// nothing malformed is replaced.
 // windows.h must come first: shellapi.h relies on its definitions.
 #include <windows.h>
 
@@ -8,27 +9,20 @@
 #include <shellapi.h>
 
 #include "os_process.h"
-#include "utf8.h"
+#include "utf.h"
 
 namespace foundation::os {
 namespace {
 
-std::wstring widen(const std::string& text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
+// A path or name for the system; "" when text is not UTF-8, which names no
+// file and no variable, so the call made with it fails as for a missing one.
+std::wstring widen(const std::string& text) { return utf::to_wide(text).value_or(std::wstring()); }
 
+// Text from the system; a lone surrogate stays malformed (utf.h).
 std::string narrow(const wchar_t* text, int length = -1) {
   if (text == nullptr) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string result(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), n, nullptr, nullptr);
-  if (length < 0 && !result.empty()) result.pop_back();  // the terminator
-  return result;
+  return utf::to_utf8(length < 0 ? std::wstring_view(text)
+                                 : std::wstring_view(text, static_cast<size_t>(length)));
 }
 
 std::string describe(const std::string& what, const std::string& path, DWORD error) {
@@ -119,29 +113,16 @@ bool random_bytes(void* buffer, size_t size) {
                                         BCRYPT_USE_SYSTEM_PREFERRED_RNG));
 }
 
-// UTF-16 to UTF-8, keeping a surrogate without its partner malformed: it
-// gets the three bytes its code would have, so whoever reads the argument
-// refuses it as it would any other malformed bytes, instead of seeing a
-// replacement character that reads as valid.
-static std::string argument_utf8(const wchar_t* text) {
-  std::string out;
-  for (const wchar_t* c = text; *c != L'\0'; ++c) {
-    uint32_t code = static_cast<uint16_t>(*c);
-    if (code >= 0xD800 && code < 0xDC00 && c[1] >= 0xDC00 && c[1] < 0xE000) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint16_t>(c[1]) - 0xDC00);
-      ++c;
-    }
-    plist::append_utf8(out, code);
-  }
-  return out;
-}
-
 std::vector<std::string> process_arguments() {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return {};
   std::vector<std::string> arguments;
-  for (int i = 0; i < count; ++i) arguments.push_back(argument_utf8(wide[i]));
+  // An argument holding a surrogate without its partner stays malformed, so
+  // whoever reads it refuses it as it would any other malformed bytes,
+  // instead of seeing a replacement character that reads as valid.
+  arguments.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
   LocalFree(wide);
   return arguments;
 }
