@@ -162,54 +162,42 @@ std::map<std::string, std::string> environment() {
   return result;
 }
 
-Status read_file(const std::string& path, std::string& contents) {
-  contents.clear();
-  // Shared for deletion, so that a writer may replace the file while it is
-  // read; a writer's replace holding it for a moment is waited out.
+// Shared for deletion, so that a writer may replace the file while it is
+// read; a writer's replace holding it for a moment is waited out.
+Status open_for_reading(const std::string& path, ReadableFile& file) {
   std::wstring wide = widen(path);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE handle = INVALID_HANDLE_VALUE;
   retrying_while_in_use([&] {
-    file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file != INVALID_HANDLE_VALUE;
+    handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle != INVALID_HANDLE_VALUE;
   });
-  if (file == INVALID_HANDLE_VALUE) {
+  if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return Status::failure(describe("cannot open", path, error), is_missing(error));
   }
-  // Only files on disk: not a pipe, a console or another device.
+  file.handle = reinterpret_cast<intptr_t>(handle);
+  // Only files on disk are regular: not a pipe, a console or another device.
   BY_HANDLE_FILE_INFORMATION info{};
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    CloseHandle(file);
-    return Status::failure("cannot read " + path + ": not a regular file");
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) {
+    file.kind = FileKind::kOther;
+    return {};
   }
-  const std::string too_large =
-      "cannot read " + path + ": larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
-  if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kMaxFileSize) {
-    CloseHandle(file);
-    return Status::failure(too_large);
-  }
-  char buffer[65536];
-  for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-      DWORD error = GetLastError();
-      CloseHandle(file);
-      contents.clear();
-      return Status::failure(describe("cannot read", path, error));
-    }
-    if (n == 0) break;
-    contents.append(buffer, n);
-    if (contents.size() > kMaxFileSize) {  // it grew while being read
-      CloseHandle(file);
-      contents.clear();
-      return Status::failure(too_large);
-    }
-  }
-  CloseHandle(file);
+  file.kind =
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::kDirectory : FileKind::kRegular;
+  file.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return {};
 }
+
+Status read_some_of(const ReadableFile& file, const std::string& path, char* buffer, size_t size, size_t& n) {
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(file.handle), buffer, static_cast<DWORD>(size), &got, nullptr))
+    return Status::failure(describe("cannot read", path, GetLastError()));
+  n = got;
+  return {};
+}
+
+void close_read_file(const ReadableFile& file) { CloseHandle(reinterpret_cast<HANDLE>(file.handle)); }
 
 Status final_target(const std::string& path, std::string& target) {
   target = resolve_links(path);
