@@ -53,7 +53,7 @@ BOOL NSScrollView_scrollDocumentRectToVisible(id self, SEL, NSInteger y, NSInteg
     target = y + height - visible;
   }
   msg<void>(self, SELECTOR(scrollToY:), target);
-  return layout(self)->bounds_y != top;
+  return layout(self)->bounds_y != top ? YES : NO;
 }
 
 const objc_method_def instance_methods[] = {

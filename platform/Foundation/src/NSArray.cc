@@ -42,7 +42,7 @@ Items& items(id self) {
   NSRaise("NSInvalidArgumentException", reason);
 }
 
-BOOL equal(id a, id b) { return a == b || msg<BOOL>(a, SELECTOR(isEqual:), b) != NO; }
+BOOL equal(id a, id b) { return a == b || msg<BOOL>(a, SELECTOR(isEqual:), b) != NO ? YES : NO; }
 
 // --- NSArray ---------------------------------------------------------------
 

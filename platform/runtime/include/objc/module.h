@@ -125,10 +125,10 @@ inline objc_super objc_super_of_class(id self, const objc_class_def& def) {
 // (Prioritised constructors of equal priority run in reverse link order
 // there, which would queue the units backwards.)
 #  define OBJC_MODULE_RECORD(record)                                                             \
-    static void objc_exec_##record() { __objc_execClass(&record); }                              \
+    static void objc_exec_##record() { __objc_execClass(&(record)); }                            \
     __attribute__((section(".CRT$XCU"), used)) static void (*const objc_exec_entry_##record)() = \
         objc_exec_##record;
 #elif defined(__GNUC__)
 #  define OBJC_MODULE_RECORD(record) \
-    __attribute__((constructor(101))) static void objc_exec_##record() { __objc_execClass(&record); }
+    __attribute__((constructor(101))) static void objc_exec_##record() { __objc_execClass(&(record)); }
 #endif
