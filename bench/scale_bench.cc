@@ -223,7 +223,7 @@ int run_child(const char* kind, long n) {
 void Measure(benchmark::State& state, const char* kind, int field) {
   long n = state.range(0);
   std::string command = std::string("'") + g_self + "' --child " + kind + " " + std::to_string(n);
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     double figures[3] = {0, 0, 0};
     std::FILE* child = popen(command.c_str(), "r");
     int read =
