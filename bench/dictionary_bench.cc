@@ -36,6 +36,7 @@ void DictionaryLookup(benchmark::State& state) {
   // Probe keys that are equal but not identical, as a caller's would be;
   // 16 of them spread over the dictionary.
   std::vector<id> probes;
+  probes.reserve(16);
   for (int i = 0; i < 16; ++i) probes.push_back(make_string("DefaultsKey" + std::to_string(i * n / 16)));
   size_t next = 0;
   unsigned long before = bench::allocations();
