@@ -45,7 +45,7 @@ int run_child(const char* bundle_path) {
 
 void BundleLoad(benchmark::State& state, const char* bundle_path) {
   std::string command = std::string("'") + g_self + "' --child '" + bundle_path + "'";
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     double seconds = 0;
     std::FILE* child = popen(command.c_str(), "r");
     int fields = child != nullptr ? std::fscanf(child, "%lf", &seconds) : 0;

@@ -50,6 +50,7 @@ Class chain(int depth, int methods) {
 std::vector<id> fresh_receivers(Class parent, int count) {
   static int serial = 0;
   std::vector<bench::ClassSpec> specs;
+  specs.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i)
     specs.push_back({"FillLeaf" + std::to_string(serial++), class_getName(parent), {"warm:"}});
   std::vector<id> receivers;
@@ -72,7 +73,7 @@ void CacheFill(benchmark::State& state) {
       fresh_receivers(parent, kFillsPerIteration * static_cast<int>(state.max_iterations));
   size_t next = 0;
   unsigned long allocations = 0;
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     unsigned long before = bench::allocations();
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kFillsPerIteration; ++i)
@@ -95,7 +96,7 @@ void CachedAfterFill(benchmark::State& state) {
     object = fresh_receivers(parent, 1).front();
     msg<int>(object, SELECTOR(target:), 1);
   }
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kFillsPerIteration; ++i)
       benchmark::DoNotOptimize(msg<int>(object, SELECTOR(target:), 1));

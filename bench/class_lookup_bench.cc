@@ -51,7 +51,7 @@ void HashMapLookup(benchmark::State& state) {
   const char* name = kNames[state.range(0)];
   benchmark::DoNotOptimize(&name);
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(hash_map_find(map, name));
+  for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(hash_map_find(map, name));
   bench::report_allocations(state, before);
 }
 BENCHMARK(HashMapLookup)->DenseRange(0, 2);
@@ -61,7 +61,7 @@ void GetClass(benchmark::State& state) {
   const char* name = kNames[state.range(0)];
   benchmark::DoNotOptimize(&name);
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(objc_getClass(name));
+  for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(objc_getClass(name));
   bench::report_allocations(state, before);
 }
 BENCHMARK(GetClass)->DenseRange(0, 2);
@@ -71,7 +71,7 @@ void HashMapMiss(benchmark::State& state) {
   auto& map = fixture().baseline;
   const char* name = "NSNoSuchClass";
   benchmark::DoNotOptimize(&name);
-  for (auto _ : state) benchmark::DoNotOptimize(hash_map_find(map, name));
+  for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(hash_map_find(map, name));
 }
 BENCHMARK(HashMapMiss);
 
@@ -80,7 +80,7 @@ void GetClassMiss(benchmark::State& state) {
   const char* name = "NSNoSuchClass";
   benchmark::DoNotOptimize(&name);
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(objc_getClass(name));
+  for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(objc_getClass(name));
   bench::report_allocations(state, before);
 }
 BENCHMARK(GetClassMiss);

@@ -36,10 +36,11 @@ void DictionaryLookup(benchmark::State& state) {
   // Probe keys that are equal but not identical, as a caller's would be;
   // 16 of them spread over the dictionary.
   std::vector<id> probes;
+  probes.reserve(16);
   for (int i = 0; i < 16; ++i) probes.push_back(make_string("DefaultsKey" + std::to_string(i * n / 16)));
   size_t next = 0;
   unsigned long before = bench::allocations();
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     benchmark::DoNotOptimize(msg<id>(dictionary, SELECTOR(objectForKey:), probes[next]));
     next = (next + 1) & 15;
   }
@@ -60,7 +61,7 @@ void DomainRead(benchmark::State& state) {
     for (long i = 0; i < n; ++i) file << "    Key" << i << " = \"value " << i << "\";\n";
     file << "}\n";
   }
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     id pool = msg<id>(msg<id>(objc_getClass("NSAutoreleasePool"), SELECTOR(alloc)), SELECTOR(init));
     id defaults = msg<id>(msg<id>(objc_getClass("NSUserDefaults"), SELECTOR(alloc)), SELECTOR(init));
     auto start = std::chrono::steady_clock::now();
@@ -136,7 +137,7 @@ void DomainReadOfKeys(benchmark::State& state) {
     }
     file << "}\n";
   }
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     auto start = std::chrono::steady_clock::now();
     NSUInteger count = read_domain(name);
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;

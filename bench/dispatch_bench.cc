@@ -59,7 +59,7 @@ void IndirectCall(benchmark::State& state) {
   benchmark::DoNotOptimize(&fn);
   int sum = 0;
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(sum += fn(object, sel, 1));
+  for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(sum += fn(object, sel, 1));
   bench::report_allocations(state, before);
 }
 BENCHMARK(IndirectCall);
@@ -69,7 +69,7 @@ void CachedSend(benchmark::State& state) {
   benchmark::DoNotOptimize(&object);
   int sum = 0;
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(sum += msg<int>(object, SELECTOR(add:), 1));
+  for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(sum += msg<int>(object, SELECTOR(add:), 1));
   bench::report_allocations(state, before);
 }
 BENCHMARK(CachedSend);
@@ -79,7 +79,8 @@ void CachedSuperSend(benchmark::State& state) {
   benchmark::DoNotOptimize(&sup);
   int sum = 0;
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(sum += msgSuper<int>(sup, SELECTOR(add:), 1));
+  for ([[maybe_unused]] auto _ : state)
+    benchmark::DoNotOptimize(sum += msgSuper<int>(sup, SELECTOR(add:), 1));
   bench::report_allocations(state, before);
 }
 BENCHMARK(CachedSuperSend);
@@ -90,7 +91,7 @@ void NilSend(benchmark::State& state) {
   benchmark::DoNotOptimize(&object);
   int sum = 0;
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(sum += msg<int>(object, SELECTOR(add:), 1));
+  for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(sum += msg<int>(object, SELECTOR(add:), 1));
   bench::report_allocations(state, before);
 }
 BENCHMARK(NilSend);
@@ -104,7 +105,7 @@ void RespondsToSelector(benchmark::State& state) {
   benchmark::DoNotOptimize(&asked);
   int sum = 0;
   unsigned long before = bench::allocations();
-  for (auto _ : state)
+  for ([[maybe_unused]] auto _ : state)
     benchmark::DoNotOptimize(sum += msg<BOOL>(object, SELECTOR(respondsToSelector:), asked));
   bench::report_allocations(state, before);
 }

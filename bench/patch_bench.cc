@@ -83,7 +83,8 @@ void OrderFrontModalWindow(benchmark::State& state) {
   World& w = world();
   w.use_application(kPatched);
   unsigned long before = bench::allocations();
-  for (auto _ : state) benchmark::DoNotOptimize(msg<id>(w.app, SELECTOR(_orderFrontModalWindow:), w.panel));
+  for ([[maybe_unused]] auto _ : state)
+    benchmark::DoNotOptimize(msg<id>(w.app, SELECTOR(_orderFrontModalWindow:), w.panel));
   bench::report_allocations(state, before);
 }
 BENCHMARK(OrderFrontModalWindow<false>)->Name("OrderFrontModalWindow/framework");
@@ -100,7 +101,7 @@ void ModalSessionPair(benchmark::State& state) {
     outer = msg<_NSModalSession*>(w.app, SELECTOR(beginModalSessionForWindow:), w.outer_panel);
   unsigned long before = bench::allocations();
   long live_before = bench::live_blocks();
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     auto* session = msg<_NSModalSession*>(w.app, SELECTOR(beginModalSessionForWindow:), w.panel);
     msg<void>(w.app, SELECTOR(endModalSession:), session);
   }
@@ -123,7 +124,7 @@ void ScrollCellToVisible(benchmark::State& state) {
   w.use_matrix(kPatched);
   NSInteger row = 0;
   unsigned long before = bench::allocations();
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     row = row == 0 ? 200 : 0;
     msg<void>(w.matrix, SELECTOR(scrollCellToVisibleAtRow:column:), row, NSInteger(0));
   }
@@ -143,7 +144,7 @@ void TextDidEndEditing(benchmark::State& state) {
   NSAutoreleaseScope pool;
   unsigned long allocations = 0;
   NSInteger row = 0;
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     row = row == 5 ? 250 : 5;
     msg<BOOL>(w.matrix, SELECTOR(editCellAtRow:column:), row, NSInteger(0));
     unsigned long before = bench::allocations();

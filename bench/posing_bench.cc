@@ -82,7 +82,7 @@ template <bool kRefill>
 void Measure(benchmark::State& state) {
   long others = state.range(0), subclasses = state.range(1);
   double allocations = 0;
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     ChildResult result;
     if (!run_in_child(others, subclasses, result)) {
       state.SkipWithError("the child process failed");

@@ -56,6 +56,7 @@ struct CategoryModule {
 
 std::vector<id> instances(const std::vector<Class>& classes) {
   std::vector<id> objects;
+  objects.reserve(classes.size());
   for (Class cls : classes) objects.push_back(class_createInstance(cls, 0));
   return objects;
 }
@@ -104,6 +105,7 @@ void memory_child(long n) {
   for (long i = 0; i < n; ++i) specs.push_back({"MemorySub" + std::to_string(i), "MemoryRoot", {}});
   std::vector<id> objects = instances(factory.add(specs));
   std::vector<SEL> sels;
+  sels.reserve(methods.size());
   for (const std::string& m : methods) sels.push_back(sel_registerName(m.c_str()));
   auto send_all = [&] {
     int sum = 0;
@@ -132,6 +134,7 @@ void modules_child(long n) {
   double first = 0, last = 0;
   for (long m = 0; m < n; ++m) {
     std::vector<bench::ClassSpec> specs;
+    specs.reserve(10);
     std::string prefix = "Module" + std::to_string(m) + "Class";
     for (int i = 0; i < 10; ++i) specs.push_back({prefix + std::to_string(i), "", {"m0:"}});
     static auto* names = new std::deque<std::string>;
@@ -223,7 +226,7 @@ int run_child(const char* kind, long n) {
 void Measure(benchmark::State& state, const char* kind, int field) {
   long n = state.range(0);
   std::string command = std::string("'") + g_self + "' --child " + kind + " " + std::to_string(n);
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     double figures[3] = {0, 0, 0};
     std::FILE* child = popen(command.c_str(), "r");
     int read =

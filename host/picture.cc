@@ -71,8 +71,11 @@ std::string window(const Window& w, int x, int y, bool key, bool modal) {
       "%ld</text>\n",
       x + kWindowWidth - 6, y + 15, ink, w.level);
   int right = x + kWindowWidth - 52;
-  if (key) out += badge("key-badge", right -= 34, y + 4, 30, "#0b3d91", "KEY");
-  if (modal) out += badge("modal-badge", right -= 48, y + 4, 44, "#d9480f", "MODAL");
+  if (key) {
+    right -= 34;
+    out += badge("key-badge", right, y + 4, 30, "#0b3d91", "KEY");
+  }
+  if (modal) out += badge("modal-badge", right - 48, y + 4, 44, "#d9480f", "MODAL");
   out += "</g>\n";
   return out;
 }
@@ -232,7 +235,8 @@ std::string svg(const PrintSettings& settings) {
   constexpr double kScale = 0.27;
   long w = settings.landscape ? settings.height : settings.width;
   long h = settings.landscape ? settings.width : settings.height;
-  int sw = static_cast<int>(w * kScale), sh = static_cast<int>(h * kScale);
+  int sw = static_cast<int>(static_cast<double>(w) * kScale),
+      sh = static_cast<int>(static_cast<double>(h) * kScale);
   std::string body = format(
       "<rect class=\"sheet\" x=\"20\" y=\"40\" width=\"%d\" height=\"%d\" fill=\"#ffffff\" "
       "stroke=\"#5c6673\"/>\n",

@@ -140,12 +140,15 @@ TEST(NSExceptionTest, RaiseAndCatchCyclesHoldNothing) {
     e = msg<id>(e, SELECTOR(initWithName:reason:userInfo:), NSGenericException, nil, nil);
     NSRunCleaningUpOnRaise([&] { msg<void>(e, SELECTOR(raise)); }, [&] { release(e); });
   };
-  for (int i = 0; i < kCycles; ++i) {
+  // Each handler frame in a function of its own: a loop counter in the
+  // frame that calls setjmp could be clobbered by the jump back.
+  auto caught_cycle = [&] {
     NS_DURING
     raise_counted();
     NS_HANDLER
     NS_ENDHANDLER
-  }
+  };
+  for (int i = 0; i < kCycles; ++i) caught_cycle();
   EXPECT_EQ(g_exception_deallocs, kCycles);
   for (int i = 0; i < kCycles; ++i) NSRunProtected(raise_counted, [](id) {});
   EXPECT_EQ(g_exception_deallocs, 2 * kCycles);
@@ -159,14 +162,15 @@ TEST(NSExceptionTest, RaiseAndCatchCyclesHoldNothing) {
   EXPECT_EQ(g_exception_deallocs, 3 * kCycles);
   // A frame of the caller's own that never says its handler is done: each
   // new frame in the same place ends the previous handler.
-  for (int i = 0; i < kCycles; ++i) {
+  auto unfinished_cycle = [&] {
     NSHandlerFrame frame;
     _NSAddHandler(&frame);
     if (NS_SETJMP(frame.jumpState) == 0) {
       raise_counted();
       _NSRemoveHandler(&frame);
     }
-  }
+  };
+  for (int i = 0; i < kCycles; ++i) unfinished_cycle();
   EXPECT_GE(g_exception_deallocs, 4 * kCycles - 1);
 }
 

@@ -86,6 +86,7 @@ bool module_range(const char* path, Range& range) {
   for (Loaded object : loaded_objects()) {
     Dl_info info{};
     if ((object.name == nullptr || object.name[0] == '\0') &&
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the range holds an address the loader gave
         dladdr(reinterpret_cast<const void*>(object.range.begin), &info) != 0)
       object.name = info.dli_fname;
     if (object.name != nullptr && std::strcmp(object.name, path) == 0) {

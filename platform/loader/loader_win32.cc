@@ -1,10 +1,12 @@
 // Windows loader: LoadLibraryExW, GetProcAddress and GetModuleFileNameW.
-// Paths cross this boundary as UTF-8 and meet the system as wide characters.
+// Paths cross this boundary as UTF-8 and meet the system as wide characters,
+// converted as utf.h says.
 #include <windows.h>
 
 #include <cstring>
 
 #include "loader.h"
+#include "utf.h"
 
 namespace loader {
 namespace {
@@ -26,10 +28,8 @@ std::string last_error_text() {
 // when too long for the classic limit, made absolute and given the "\\?\"
 // prefix (which takes the path literally: backslashes, no "." or "..").
 std::wstring loader_path(const char* path) {
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  if (n <= 1) return {};
-  std::wstring wide(static_cast<size_t>(n - 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(), n);
+  if (path == nullptr) return {};
+  std::wstring wide = utf::to_wide(path).value_or(std::wstring());
   if (wide.size() < MAX_PATH) return wide;
   DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (length == 0) return wide;
@@ -96,14 +96,11 @@ bool own_path(const void* address, size_t limit, std::string& path) {
   DWORD length = GetModuleFileNameW(module, wide.data(), static_cast<DWORD>(limit));
   if (length == 0 || length >= limit) return false;
   // A name that is not valid UTF-16 (an unpaired surrogate) has no UTF-8
-  // form: also unreadable, rather than registered with a replacement.
-  int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(length), nullptr,
-                              0, nullptr, nullptr);
-  if (n <= 0) return false;
-  path.resize(static_cast<size_t>(n));
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(length), path.data(), n,
-                      nullptr, nullptr);
-  return true;
+  // form: also unreadable, rather than registered with malformed bytes.
+  path = utf::to_utf8(std::wstring_view(wide.data(), length));
+  if (utf::is_utf8(path)) return true;
+  path.clear();
+  return false;
 }
 
 namespace {
@@ -120,10 +117,8 @@ Range image_range(HMODULE module) {
 
 bool module_range(const char* path, Range& range) {
   if (path == nullptr) return false;
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  if (n <= 1) return false;
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(), n);
+  std::wstring wide = utf::to_wide(path).value_or(std::wstring());
+  if (wide.empty()) return false;
   HMODULE module = GetModuleHandleW(wide.c_str());
   if (module == nullptr) return false;
   range = image_range(module);
@@ -146,10 +141,8 @@ bool is_program(const Range& range) {
 
 void pin(const char* path) {
   if (path == nullptr) return;
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  if (n <= 1) return;
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(), n);
+  std::wstring wide = utf::to_wide(path).value_or(std::wstring());
+  if (wide.empty()) return;
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, wide.c_str(), &module);
 }

@@ -6,7 +6,8 @@
 
 #include "loader.h"
 
-// The runtime's entry points, looked up by name. A build may name others
+// The runtime library's base name (CORVANE_RUNTIME_NAME) comes from the
+// build, with the loader; its entry points are looked up by name. A build may name others
 // (a test module does, to attach against entry points that are not there).
 #ifndef CORVANE_REGISTER_ENTRY
 #  define CORVANE_REGISTER_ENTRY "objc_register_header"
@@ -31,7 +32,7 @@ void* runtime_entry(loader::Handle runtime, const char* name, const std::string&
 }  // namespace
 
 bool attach_module(const void* anchor) {
-  loader::Handle runtime = loader::find_loaded("nextpdo");
+  loader::Handle runtime = loader::find_loaded(CORVANE_RUNTIME_NAME);
   std::string path;
   if (!loader::own_path(anchor, kPathBufferSize, path)) {
     // Nothing the module queued may stay: the module is about to go.

@@ -38,7 +38,9 @@ int usage(std::ostream& err, const std::string& problem) {
   return kUsage;
 }
 
-std::string domain_argument(const std::string& arg) { return arg == "-g" ? "NSGlobalDomain" : arg; }
+std::string domain_argument(const std::string& arg) {
+  return arg == "-g" ? defaults_store::kGlobalDomainName : arg;
+}
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });

@@ -389,8 +389,7 @@ id visible_modal_window() {
 
 namespace {
 objc_class_def* const classes[] = {&NSApplication_def};
-objc_module_record NSApplication_record = {
-    OBJC_MODULE_VERSION, "NSApplication", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSApplication_record = objc_module("NSApplication", classes);
 OBJC_MODULE_RECORD(NSApplication_record)
 }  // namespace
 

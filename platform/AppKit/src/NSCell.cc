@@ -53,7 +53,7 @@ objc_class_def NSCell_def = {
 
 namespace {
 objc_class_def* const classes[] = {&NSCell_def};
-objc_module_record NSCell_record = {OBJC_MODULE_VERSION, "NSCell", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSCell_record = objc_module("NSCell", classes);
 OBJC_MODULE_RECORD(NSCell_record)
 }  // namespace
 

@@ -101,7 +101,7 @@ objc_class_def NSEvent_def = {
 
 namespace {
 objc_class_def* const classes[] = {&NSEvent_def};
-objc_module_record NSEvent_record = {OBJC_MODULE_VERSION, "NSEvent", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSEvent_record = objc_module("NSEvent", classes);
 OBJC_MODULE_RECORD(NSEvent_record)
 }  // namespace
 

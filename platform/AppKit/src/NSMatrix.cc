@@ -372,7 +372,7 @@ objc_class_def NSMatrix_def = {
 namespace {
 objc_class_def* const classes[] = {&NSMatrix_def};
 objc_constant_string* const strings[] = {&text_did_end_editing};
-objc_module_record NSMatrix_record = {OBJC_MODULE_VERSION, "NSMatrix", classes, 1, nullptr, 0, strings, 1};
+objc_module_record NSMatrix_record = objc_module("NSMatrix", classes, nullptr, strings);
 OBJC_MODULE_RECORD(NSMatrix_record)
 }  // namespace
 

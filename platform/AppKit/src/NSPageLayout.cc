@@ -173,8 +173,7 @@ objc_class_def NSPageLayout_def = {"NSPageLayout",
 
 namespace {
 objc_class_def* const classes[] = {&NSPageLayout_def};
-objc_module_record NSPageLayout_record = {
-    OBJC_MODULE_VERSION, "NSPageLayout", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSPageLayout_record = objc_module("NSPageLayout", classes);
 OBJC_MODULE_RECORD(NSPageLayout_record)
 }  // namespace
 

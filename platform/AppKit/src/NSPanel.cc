@@ -37,7 +37,7 @@ objc_class_def NSPanel_def = {
 
 namespace {
 objc_class_def* const classes[] = {&NSPanel_def};
-objc_module_record NSPanel_record = {OBJC_MODULE_VERSION, "NSPanel", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSPanel_record = objc_module("NSPanel", classes);
 OBJC_MODULE_RECORD(NSPanel_record)
 }  // namespace
 

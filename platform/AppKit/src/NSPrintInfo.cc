@@ -223,8 +223,7 @@ objc_class_def NSPrintInfo_def = {"NSPrintInfo",
 
 namespace {
 objc_class_def* const classes[] = {&NSPrintInfo_def};
-objc_module_record NSPrintInfo_record = {
-    OBJC_MODULE_VERSION, "NSPrintInfo", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSPrintInfo_record = objc_module("NSPrintInfo", classes);
 OBJC_MODULE_RECORD(NSPrintInfo_record)
 }  // namespace
 

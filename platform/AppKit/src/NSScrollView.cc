@@ -53,7 +53,7 @@ BOOL NSScrollView_scrollDocumentRectToVisible(id self, SEL, NSInteger y, NSInteg
     target = y + height - visible;
   }
   msg<void>(self, SELECTOR(scrollToY:), target);
-  return layout(self)->bounds_y != top;
+  return layout(self)->bounds_y != top ? YES : NO;
 }
 
 const objc_method_def instance_methods[] = {
@@ -77,8 +77,7 @@ objc_class_def NSScrollView_def = {"NSScrollView",
 
 namespace {
 objc_class_def* const classes[] = {&NSScrollView_def};
-objc_module_record NSScrollView_record = {
-    OBJC_MODULE_VERSION, "NSScrollView", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSScrollView_record = objc_module("NSScrollView", classes);
 OBJC_MODULE_RECORD(NSScrollView_record)
 }  // namespace
 

@@ -192,7 +192,7 @@ objc_class_def NSView_def = {
 
 namespace {
 objc_class_def* const classes[] = {&NSView_def};
-objc_module_record NSView_record = {OBJC_MODULE_VERSION, "NSView", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSView_record = objc_module("NSView", classes);
 OBJC_MODULE_RECORD(NSView_record)
 }  // namespace
 

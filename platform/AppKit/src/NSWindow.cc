@@ -249,7 +249,7 @@ objc_class_def NSWindow_def = {
 namespace {
 objc_class_def* const classes[] = {&NSWindow_def};
 objc_constant_string* const strings[] = {&did_become_key, &did_resign_key};
-objc_module_record NSWindow_record = {OBJC_MODULE_VERSION, "NSWindow", classes, 1, nullptr, 0, strings, 2};
+objc_module_record NSWindow_record = objc_module("NSWindow", classes, nullptr, strings);
 OBJC_MODULE_RECORD(NSWindow_record)
 }  // namespace
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "os_process.h"
-#include "utf8.h"
+#include "utf.h"
 
 namespace defaults_store {
 namespace {
@@ -63,7 +63,7 @@ bool is_valid_domain_name(std::string_view name, std::string& why) {
     why = "a domain name cannot be empty";
     return false;
   }
-  if (!plist::is_utf8(name)) {
+  if (!utf::is_utf8(name)) {
     why = "domain name \"" + std::string(name) + "\" is not UTF-8";
     return false;
   }

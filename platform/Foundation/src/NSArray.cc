@@ -42,7 +42,7 @@ Items& items(id self) {
   NSRaise("NSInvalidArgumentException", reason);
 }
 
-BOOL equal(id a, id b) { return a == b || msg<BOOL>(a, SELECTOR(isEqual:), b) != NO; }
+BOOL equal(id a, id b) { return a == b || msg<BOOL>(a, SELECTOR(isEqual:), b) != NO ? YES : NO; }
 
 // --- NSArray ---------------------------------------------------------------
 
@@ -298,7 +298,7 @@ objc_class_def NSMutableArray_def = {"NSMutableArray",
 
 namespace {
 objc_class_def* const classes[] = {&NSArray_def, &NSMutableArray_def};
-objc_module_record NSArray_record = {OBJC_MODULE_VERSION, "NSArray", classes, 2, nullptr, 0, nullptr, 0};
+objc_module_record NSArray_record = objc_module("NSArray", classes);
 OBJC_MODULE_RECORD(NSArray_record)
 }  // namespace
 

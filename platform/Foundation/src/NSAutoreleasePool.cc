@@ -94,8 +94,7 @@ objc_class_def NSAutoreleasePool_def = {"NSAutoreleasePool",
                                         objc_methods(instance_methods),
                                         Nil};
 objc_class_def* const classes[] = {&NSAutoreleasePool_def};
-objc_module_record NSAutoreleasePool_record = {
-    OBJC_MODULE_VERSION, "NSAutoreleasePool", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSAutoreleasePool_record = objc_module("NSAutoreleasePool", classes);
 OBJC_MODULE_RECORD(NSAutoreleasePool_record)
 
 }  // namespace

@@ -33,8 +33,8 @@ struct BundleState {
   id info = nil;        // NSDictionary, owned; nil until first read
 };
 
+using foundation::is_string;
 BundleState& state(id self) { return *static_cast<BundleState*>(static_cast<NSBundleLayout*>(self)->state); }
-bool is_string(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSString")); }
 
 // Bundles by normalised path; bundles live for the process. Nothing under
 // this lock sends a message.
@@ -333,7 +333,7 @@ objc_class_def NSBundle_def = {"NSBundle",
                                Nil};
 objc_class_def* const classes[] = {&NSBundle_def};
 objc_constant_string* const strings[] = {&executable_key, &identifier_key};
-objc_module_record bundle_record = {OBJC_MODULE_VERSION, "NSBundle", classes, 1, nullptr, 0, strings, 2};
+objc_module_record bundle_record = objc_module("NSBundle", classes, nullptr, strings);
 OBJC_MODULE_RECORD(bundle_record)
 
 }  // namespace

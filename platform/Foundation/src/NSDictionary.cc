@@ -68,8 +68,6 @@ void append(Storage& s, const Entry& entry) {
     index_position(s, s.list.size() - 1);
 }
 
-bool is_dictionary(id obj) { return NSObjectIsKindOf(obj, NSDictionary_def.cls); }
-
 bool same_key(const Entry& entry, id key, NSUInteger hash) {
   return entry.hash == hash && (entry.key == key || msg<BOOL>(entry.key, SELECTOR(isEqual:), key) != NO);
 }
@@ -345,8 +343,7 @@ objc_class_def NSMutableDictionary_def = {"NSMutableDictionary",
 
 namespace {
 objc_class_def* const classes[] = {&NSDictionary_def, &NSMutableDictionary_def};
-objc_module_record NSDictionary_record = {
-    OBJC_MODULE_VERSION, "NSDictionary", classes, 2, nullptr, 0, nullptr, 0};
+objc_module_record NSDictionary_record = objc_module("NSDictionary", classes);
 OBJC_MODULE_RECORD(NSDictionary_record)
 }  // namespace
 

@@ -73,8 +73,7 @@ objc_class_def NSException_def = {"NSException",
 namespace {
 objc_class_def* const classes[] = {&NSException_def};
 objc_constant_string* const strings[] = {&invalid_argument, &range, &internal_inconsistency, &generic};
-objc_module_record NSException_record = {
-    OBJC_MODULE_VERSION, "NSException", classes, 1, nullptr, 0, strings, 4};
+objc_module_record NSException_record = objc_module("NSException", classes, nullptr, strings);
 OBJC_MODULE_RECORD(NSException_record)
 }  // namespace
 
@@ -265,7 +264,8 @@ BOOL _NSRunProtected(void (*body)(void*), void (*handler)(void*, id), void* cont
   // saved, so they keep their values across the jump.
   handler(context, frame.exception);
   _NSHandlerDone(&frame);
-  return NO;
+  // Only a raise jumps to the handler, and it took frame off the chain first.
+  return NO;  // NOLINT(clang-analyzer-core.StackAddressEscape)
 }
 
 // Builds everything with owned references, so that raising needs no

@@ -59,8 +59,7 @@ void NSNotification_dealloc(id self, SEL) {
 }
 
 objc_class_def* const classes[] = {&NSNotification_def};
-objc_module_record NSNotification_record = {
-    OBJC_MODULE_VERSION, "NSNotification", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSNotification_record = objc_module("NSNotification", classes);
 OBJC_MODULE_RECORD(NSNotification_record)
 
 }  // namespace

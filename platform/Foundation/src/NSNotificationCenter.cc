@@ -192,8 +192,7 @@ id NSNotificationCenter_defaultCenter(id, SEL) {
 }
 
 objc_class_def* const classes[] = {&NSNotificationCenter_def};
-objc_module_record NSNotificationCenter_record = {
-    OBJC_MODULE_VERSION, "NSNotificationCenter", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSNotificationCenter_record = objc_module("NSNotificationCenter", classes);
 OBJC_MODULE_RECORD(NSNotificationCenter_record)
 
 }  // namespace

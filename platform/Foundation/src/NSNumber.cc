@@ -108,7 +108,7 @@ objc_class_def NSNumber_def = {"NSNumber",
 
 namespace {
 objc_class_def* const classes[] = {&NSNumber_def};
-objc_module_record NSNumber_record = {OBJC_MODULE_VERSION, "NSNumber", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSNumber_record = objc_module("NSNumber", classes);
 OBJC_MODULE_RECORD(NSNumber_record)
 }  // namespace
 

@@ -155,7 +155,7 @@ objc_class_def NSObject_def = {
 
 namespace {
 objc_class_def* const classes[] = {&NSObject_def};
-objc_module_record NSObject_record = {OBJC_MODULE_VERSION, "NSObject", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record NSObject_record = objc_module("NSObject", classes);
 OBJC_MODULE_RECORD(NSObject_record)
 }  // namespace
 

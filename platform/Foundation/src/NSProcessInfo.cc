@@ -101,8 +101,7 @@ objc_class_def NSProcessInfo_def = {"NSProcessInfo",
                                     objc_methods(instance_methods),
                                     Nil};
 objc_class_def* const classes[] = {&NSProcessInfo_def};
-objc_module_record process_info_record = {
-    OBJC_MODULE_VERSION, "NSProcessInfo", classes, 1, nullptr, 0, nullptr, 0};
+objc_module_record process_info_record = objc_module("NSProcessInfo", classes);
 OBJC_MODULE_RECORD(process_info_record)
 
 }  // namespace

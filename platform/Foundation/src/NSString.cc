@@ -275,7 +275,7 @@ std::string describe(id obj) {
 
 namespace {
 objc_class_def* const classes[] = {&NSString_def, &NSMutableString_def, &NSConstantString_def};
-objc_module_record NSString_record = {OBJC_MODULE_VERSION, "NSString", classes, 3, nullptr, 0, nullptr, 0};
+objc_module_record NSString_record = objc_module("NSString", classes);
 OBJC_MODULE_RECORD(NSString_record)
 }  // namespace
 

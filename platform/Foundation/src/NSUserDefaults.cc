@@ -30,13 +30,13 @@
 namespace {
 
 objc_constant_string argument_domain = objc_string("NSArgumentDomain");
-objc_constant_string global_domain = objc_string("NSGlobalDomain");
+objc_constant_string global_domain = objc_string(defaults_store::kGlobalDomainName);
 objc_constant_string registration_domain = objc_string("NSRegistrationDomain");
 
+using foundation::is_dictionary;
+using foundation::is_number;
+using foundation::is_string;
 id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
-bool is_string(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSString")); }
-bool is_number(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSNumber")); }
-bool is_dictionary(id obj) { return NSObjectIsKindOf(obj, objc_getClass("NSDictionary")); }
 void release(id obj) { msg<void>(obj, SELECTOR(release)); }
 id new_mutable_dictionary() {
   return msg<id>(msg<id>(cls("NSMutableDictionary"), SELECTOR(alloc)), SELECTOR(init));
@@ -129,7 +129,7 @@ id lookup_locked(State& s, id key, Source* source) {
     *source = Source::kApplication;
     return value;
   }
-  id global = domain_locked(s, "NSGlobalDomain").dictionary;
+  id global = domain_locked(s, defaults_store::kGlobalDomainName).dictionary;
   if (id value = msg<id>(global, SELECTOR(objectForKey:), key)) {
     *source = Source::kGlobal;
     return value;
@@ -389,7 +389,7 @@ BOOL NSUserDefaults_synchronize(id self, SEL) {
   objc::TrackedLock guard(s.lock);
   forget_domains_locked(s);
   bool app_ok = !domain_locked(s, s.app_name).broken;
-  bool global_ok = !domain_locked(s, "NSGlobalDomain").broken;
+  bool global_ok = !domain_locked(s, defaults_store::kGlobalDomainName).broken;
   return app_ok && global_ok ? YES : NO;
 }
 
@@ -488,7 +488,7 @@ id NSUserDefaults_dictionaryRepresentation(id self, SEL) {
   objc::TrackedLock guard(s.lock);
   id merged = msg<id>(cls("NSMutableDictionary"), SELECTOR(dictionary));
   msg<void>(merged, SELECTOR(addEntriesFromDictionary:), s.registration);
-  id global = domain_locked(s, "NSGlobalDomain").dictionary;
+  id global = domain_locked(s, defaults_store::kGlobalDomainName).dictionary;
   msg<void>(merged, SELECTOR(addEntriesFromDictionary:), global);
   msg<void>(merged, SELECTOR(addEntriesFromDictionary:), domain_locked(s, s.app_name).dictionary);
   msg<void>(merged, SELECTOR(addEntriesFromDictionary:), s.arguments);
@@ -527,8 +527,7 @@ objc_class_def NSUserDefaults_def = {"NSUserDefaults",
                                      Nil};
 objc_class_def* const classes[] = {&NSUserDefaults_def};
 objc_constant_string* const strings[] = {&argument_domain, &global_domain, &registration_domain};
-objc_module_record user_defaults_record = {
-    OBJC_MODULE_VERSION, "NSUserDefaults", classes, 1, nullptr, 0, strings, 3};
+objc_module_record user_defaults_record = objc_module("NSUserDefaults", classes, nullptr, strings);
 OBJC_MODULE_RECORD(user_defaults_record)
 
 }  // namespace

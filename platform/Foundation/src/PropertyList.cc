@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "keyed_hash.h"
-#include "utf8.h"
+#include "utf.h"
 
 namespace plist {
 
@@ -101,25 +101,6 @@ std::string ParseError::describe() const {
   return prefix + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
 }
 
-// Declared in utf8.h.
-void append_utf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 namespace {
 
 bool is_bare_char(unsigned char c) {
@@ -133,51 +114,6 @@ int hex_value(unsigned char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-// Length of the well-formed UTF-8 sequence starting at text[i], or 0.
-size_t utf8_sequence_length(std::string_view text, size_t i) {
-  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = byte(i);
-  size_t length;
-  uint32_t code;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3F);
-  }
-  // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-  if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
-      (code >= 0xD800 && code <= 0xDFFF))
-    return 0;
-  return length;
-}
-
-}  // namespace
-
-// Declared in utf8.h.
-bool is_utf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    size_t length = utf8_sequence_length(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
-namespace {
 
 std::string describe_char(unsigned char c) {
   if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
@@ -294,7 +230,7 @@ class Parser {
       }
       if (c != '\\') {
         if (pending_high != 0) return fail("unpaired UTF-16 surrogate in \\U escape");
-        size_t length = utf8_sequence_length(text_, pos_);
+        size_t length = utf::utf8_sequence_length(text_, pos_);
         if (length == 0) return fail("invalid UTF-8 in string");
         if (c == 0) return fail("NUL byte in string");
         out.append(text_.substr(pos_, length));
@@ -317,7 +253,7 @@ class Parser {
         }
         if (pending_high != 0) {
           if (unit < 0xDC00 || unit > 0xDFFF) return fail("unpaired UTF-16 surrogate in \\U escape");
-          append_utf8(out, 0x10000 + ((pending_high - 0xD800) << 10) + (unit - 0xDC00));
+          utf::append_utf8(out, 0x10000 + ((pending_high - 0xD800) << 10) + (unit - 0xDC00));
           pending_high = 0;
         } else if (unit >= 0xD800 && unit <= 0xDBFF) {
           pending_high = unit;
@@ -326,7 +262,7 @@ class Parser {
         } else if (unit == 0) {
           return fail_at(escape_pos, line_, line_start_, "NUL character in string");
         } else {
-          append_utf8(out, unit);
+          utf::append_utf8(out, unit);
         }
         continue;
       }
@@ -647,7 +583,7 @@ namespace {
 
 bool is_writable_string(std::string_view text, std::string& why) {
   for (size_t i = 0; i < text.size();) {
-    size_t length = utf8_sequence_length(text, i);
+    size_t length = utf::utf8_sequence_length(text, i);
     if (length == 0 || text[i] == '\0') {
       why = "the string starting " + quote_if_needed(text.substr(0, i)) + " holds " +
             (length == 0 ? "bytes that are not UTF-8" : "a NUL byte") + " at byte " + std::to_string(i);

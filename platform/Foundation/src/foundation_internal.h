@@ -28,8 +28,13 @@ id make_string(std::string_view text);
 // The bytes of an NSString (or of its description, for anything else).
 // Nil yields "(null)".
 std::string describe(id obj);
-// Whether obj is an NSString; cheaper than a message.
+// Whether obj is an NSString, an NSNumber, an NSDictionary; cheaper than a
+// message. The classes are the ones these records registered, so a class
+// posing as one of them later does not change the answer for existing
+// objects.
 inline bool is_string(id obj) { return NSObjectIsKindOf(obj, NSString_def.cls); }
+inline bool is_number(id obj) { return NSObjectIsKindOf(obj, NSNumber_def.cls); }
+inline bool is_dictionary(id obj) { return NSObjectIsKindOf(obj, NSDictionary_def.cls); }
 
 // Adds obj to the innermost autorelease pool of this thread.
 void autorelease_add(id obj);

@@ -1,8 +1,10 @@
 // The operating-system access behind NSProcessInfo, NSUserDefaults and
 // NSBundle: the process's arguments and executable, environment variables,
-// and the few file operations the defaults store and bundles need. One
-// implementation per platform (process_posix.cc, process_win32.cc); nothing
-// else in Foundation touches these OS calls directly.
+// and the few file operations the defaults store and bundles need. The
+// rules they share (what read_file takes, and what it says when it does
+// not) are in process.cc; each platform's file (process_posix.cc,
+// process_win32.cc) holds only its system calls. Nothing else in Foundation
+// touches these OS calls directly.
 #pragma once
 
 #include <cstddef>
@@ -50,6 +52,19 @@ inline constexpr size_t kMaxFileSize = plist::kMaxFileSize;
 // writer replacing the file (on Windows the file is opened for sharing with
 // deletion).
 Status read_file(const std::string& path, std::string& contents);
+
+// The per-platform steps of read_file (process.cc holds its rules): opening
+// for reading without waiting, and saying what was opened; reading up to
+// size bytes (n == 0 at the end); closing. Failures name the path.
+enum class FileKind { kRegular, kDirectory, kOther };
+struct ReadableFile {
+  intptr_t handle = -1;
+  FileKind kind = FileKind::kOther;
+  uint64_t size = 0;  // of a regular file, when opened
+};
+Status open_for_reading(const std::string& path, ReadableFile& file);
+Status read_some_of(const ReadableFile& file, const std::string& path, char* buffer, size_t size, size_t& n);
+void close_read_file(const ReadableFile& file);
 
 // The file path leads to: symbolic links followed, each relative one from
 // its own folder. path itself when it is not a link or does not exist; the

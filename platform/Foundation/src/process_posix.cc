@@ -22,8 +22,6 @@
 #  include "io_faults.h"
 #endif
 
-extern char** environ;
-
 namespace foundation::os {
 namespace {
 
@@ -217,10 +215,9 @@ std::map<std::string, std::string> environment() {
   return result;
 }
 
-Status read_file(const std::string& path, std::string& contents) {
-  contents.clear();
-  // Non-blocking, so that a FIFO or a device opens at once and is refused
-  // below rather than waiting for a writer.
+// Non-blocking, so that a FIFO or a device opens at once and is refused
+// rather than waiting for a writer.
+Status open_for_reading(const std::string& path, ReadableFile& file) {
   int fd = open_file(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0)
     return Status::failure(describe("cannot open", path, errno), errno == ENOENT || errno == ENOTDIR);
@@ -230,37 +227,24 @@ Status read_file(const std::string& path, std::string& contents) {
     close_file(fd);
     return Status::failure(describe("cannot read", path, error));
   }
-  if (!S_ISREG(info.st_mode)) {
-    close_file(fd);
-    if (S_ISDIR(info.st_mode)) return Status::failure(describe("cannot read", path, EISDIR));
-    return Status::failure("cannot read " + path + ": not a regular file");
-  }
-  const std::string too_large =
-      "cannot read " + path + ": larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
-  if (static_cast<uintmax_t>(info.st_size) > kMaxFileSize) {
-    close_file(fd);
-    return Status::failure(too_large);
-  }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read_some(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      int error = errno;
-      close_file(fd);
-      contents.clear();
-      return Status::failure(describe("cannot read", path, error));
-    }
-    contents.append(buffer, static_cast<size_t>(n));
-    if (contents.size() > kMaxFileSize) {  // it grew while being read
-      close_file(fd);
-      contents.clear();
-      return Status::failure(too_large);
-    }
-  }
-  close_file(fd);  // all of it was read: a failing close changes nothing
+  file.handle = fd;
+  file.kind = S_ISREG(info.st_mode)   ? FileKind::kRegular
+              : S_ISDIR(info.st_mode) ? FileKind::kDirectory
+                                      : FileKind::kOther;
+  file.size = static_cast<uint64_t>(info.st_size);
   return {};
 }
+
+Status read_some_of(const ReadableFile& file, const std::string& path, char* buffer, size_t size, size_t& n) {
+  ssize_t got = read_some(static_cast<int>(file.handle), buffer, size);
+  if (got < 0) return Status::failure(describe("cannot read", path, errno));
+  n = static_cast<size_t>(got);
+  return {};
+}
+
+// All of it was read, or reading failed already: a failing close changes
+// nothing.
+void close_read_file(const ReadableFile& file) { close_file(static_cast<int>(file.handle)); }
 
 Status final_target(const std::string& path, std::string& target) {
   target = path;

@@ -1,6 +1,7 @@
 // Windows side of the process interface: GetCommandLineW for the arguments,
 // GetModuleFileNameW for the executable, and the wide-character file calls.
-// Paths and strings cross this boundary as UTF-8.
+// Paths and strings cross this boundary as UTF-8, converted as utf.h says:
+// nothing malformed is replaced.
 // windows.h must come first: shellapi.h relies on its definitions.
 #include <windows.h>
 
@@ -8,27 +9,20 @@
 #include <shellapi.h>
 
 #include "os_process.h"
-#include "utf8.h"
+#include "utf.h"
 
 namespace foundation::os {
 namespace {
 
-std::wstring widen(const std::string& text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
+// A path or name for the system; "" when text is not UTF-8, which names no
+// file and no variable, so the call made with it fails as for a missing one.
+std::wstring widen(const std::string& text) { return utf::to_wide(text).value_or(std::wstring()); }
 
+// Text from the system; a lone surrogate stays malformed (utf.h).
 std::string narrow(const wchar_t* text, int length = -1) {
   if (text == nullptr) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string result(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), n, nullptr, nullptr);
-  if (length < 0 && !result.empty()) result.pop_back();  // the terminator
-  return result;
+  return utf::to_utf8(length < 0 ? std::wstring_view(text)
+                                 : std::wstring_view(text, static_cast<size_t>(length)));
 }
 
 std::string describe(const std::string& what, const std::string& path, DWORD error) {
@@ -119,29 +113,16 @@ bool random_bytes(void* buffer, size_t size) {
                                         BCRYPT_USE_SYSTEM_PREFERRED_RNG));
 }
 
-// UTF-16 to UTF-8, keeping a surrogate without its partner malformed: it
-// gets the three bytes its code would have, so whoever reads the argument
-// refuses it as it would any other malformed bytes, instead of seeing a
-// replacement character that reads as valid.
-static std::string argument_utf8(const wchar_t* text) {
-  std::string out;
-  for (const wchar_t* c = text; *c != L'\0'; ++c) {
-    uint32_t code = static_cast<uint16_t>(*c);
-    if (code >= 0xD800 && code < 0xDC00 && c[1] >= 0xDC00 && c[1] < 0xE000) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint16_t>(c[1]) - 0xDC00);
-      ++c;
-    }
-    plist::append_utf8(out, code);
-  }
-  return out;
-}
-
 std::vector<std::string> process_arguments() {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return {};
   std::vector<std::string> arguments;
-  for (int i = 0; i < count; ++i) arguments.push_back(argument_utf8(wide[i]));
+  // An argument holding a surrogate without its partner stays malformed, so
+  // whoever reads it refuses it as it would any other malformed bytes,
+  // instead of seeing a replacement character that reads as valid.
+  arguments.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
   LocalFree(wide);
   return arguments;
 }
@@ -181,54 +162,42 @@ std::map<std::string, std::string> environment() {
   return result;
 }
 
-Status read_file(const std::string& path, std::string& contents) {
-  contents.clear();
-  // Shared for deletion, so that a writer may replace the file while it is
-  // read; a writer's replace holding it for a moment is waited out.
+// Shared for deletion, so that a writer may replace the file while it is
+// read; a writer's replace holding it for a moment is waited out.
+Status open_for_reading(const std::string& path, ReadableFile& file) {
   std::wstring wide = widen(path);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE handle = INVALID_HANDLE_VALUE;
   retrying_while_in_use([&] {
-    file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file != INVALID_HANDLE_VALUE;
+    handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle != INVALID_HANDLE_VALUE;
   });
-  if (file == INVALID_HANDLE_VALUE) {
+  if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return Status::failure(describe("cannot open", path, error), is_missing(error));
   }
-  // Only files on disk: not a pipe, a console or another device.
+  file.handle = reinterpret_cast<intptr_t>(handle);
+  // Only files on disk are regular: not a pipe, a console or another device.
   BY_HANDLE_FILE_INFORMATION info{};
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    CloseHandle(file);
-    return Status::failure("cannot read " + path + ": not a regular file");
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) {
+    file.kind = FileKind::kOther;
+    return {};
   }
-  const std::string too_large =
-      "cannot read " + path + ": larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
-  if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kMaxFileSize) {
-    CloseHandle(file);
-    return Status::failure(too_large);
-  }
-  char buffer[65536];
-  for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-      DWORD error = GetLastError();
-      CloseHandle(file);
-      contents.clear();
-      return Status::failure(describe("cannot read", path, error));
-    }
-    if (n == 0) break;
-    contents.append(buffer, n);
-    if (contents.size() > kMaxFileSize) {  // it grew while being read
-      CloseHandle(file);
-      contents.clear();
-      return Status::failure(too_large);
-    }
-  }
-  CloseHandle(file);
+  file.kind =
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::kDirectory : FileKind::kRegular;
+  file.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return {};
 }
+
+Status read_some_of(const ReadableFile& file, const std::string& path, char* buffer, size_t size, size_t& n) {
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(file.handle), buffer, static_cast<DWORD>(size), &got, nullptr))
+    return Status::failure(describe("cannot read", path, GetLastError()));
+  n = got;
+  return {};
+}
+
+void close_read_file(const ReadableFile& file) { CloseHandle(reinterpret_cast<HANDLE>(file.handle)); }
 
 Status final_target(const std::string& path, std::string& target) {
   target = resolve_links(path);

@@ -4,6 +4,8 @@
 
 #include "Foundation/NSObject.h"
 
+// Exports may pass C++ standard types between DLLs under the heap rule
+// written beside FOUNDATION_EXPORT (Foundation/NSObject.h).
 #if defined(_WIN32)
 #  if defined(APPKIT_BUILD)
 #    define APPKIT_EXPORT __declspec(dllexport)

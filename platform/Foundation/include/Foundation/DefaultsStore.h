@@ -46,6 +46,10 @@ FOUNDATION_EXPORT std::string directory();
 // adds twelve more.
 inline constexpr size_t kMaxDomainNameLength = 237;
 
+// The domain every program shares (NSGlobalDomain in NSUserDefaults, -g
+// in the defaults tool).
+inline constexpr char kGlobalDomainName[] = "NSGlobalDomain";
+
 // How long a write waits for a domain's lock before it gives up.
 inline constexpr int kLockTimeoutMilliseconds = 5000;
 

@@ -10,6 +10,16 @@
 #include "objc/objc.h"
 #include "objc/runtime.h"
 
+// What FOUNDATION_EXPORT (and OBJC_EXPORT, APPKIT_EXPORT) exports may take
+// and return C++ standard types (std::string, std::vector, plist::Value:
+// DefaultsStore.h, PropertyList.h), so memory one DLL allocates is freed by
+// another. On Windows each DLL links its own copy of the C++ run-time
+// (cmake/mingw-common.cmake); that is sound only because every copy
+// allocates from the one C run-time heap, msvcrt.dll's. A DLL built against
+// another C run-time (the UCRT, a debug run-time) or with a heap of its own
+// must not exchange such types with the others. The types' layouts must
+// also agree, so all DLLs are built by the same compiler.
+// tests/windows_heap_test.cc checks it on both Windows targets.
 #if defined(_WIN32)
 #  if defined(FOUNDATION_BUILD)
 #    define FOUNDATION_EXPORT __declspec(dllexport)

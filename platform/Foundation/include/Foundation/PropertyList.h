@@ -95,7 +95,6 @@ inline bool Dictionary::empty() const { return entries_.empty(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
 
-
 // Where and why parsing failed. Lines and columns count from 1; a column
 // counts bytes.
 struct FOUNDATION_EXPORT ParseError {

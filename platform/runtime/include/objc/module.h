@@ -4,7 +4,7 @@
 // super sends from its own classes.
 //
 // Every record type here is built by constant expressions (objc_imp,
-// objc_methods, objc_string, objc_module), so a unit's records are data
+// objc_methods, objc_string, objc_module, none of which throws), so a unit's records are data
 // that is complete before any code of its module runs; the start-up order
 // that relies on it is in startup/module_attach.h.
 #pragma once
@@ -78,7 +78,7 @@ struct objc_method_pointer {
 #define objc_imp(fn) reinterpret_cast<IMP>(static_cast<typename objc_method_pointer<decltype(fn)>::type>(fn))
 
 template <size_t N>
-constexpr objc_method_list objc_methods(const objc_method_def (&list)[N]) {
+constexpr objc_method_list objc_methods(const objc_method_def (&list)[N]) noexcept {
   return {list, static_cast<uint32_t>(N)};
 }
 inline constexpr objc_method_list objc_no_methods = {nullptr, 0};
@@ -90,21 +90,21 @@ struct objc_record_list {
   T* const* items = nullptr;
   uint32_t count = 0;
 
-  constexpr objc_record_list(std::nullptr_t) {}
+  constexpr objc_record_list(std::nullptr_t) noexcept {}
   template <size_t N>
-  constexpr objc_record_list(T* const (&list)[N]) : items(list), count(static_cast<uint32_t>(N)) {}
+  constexpr objc_record_list(T* const (&list)[N]) noexcept : items(list), count(static_cast<uint32_t>(N)) {}
 };
 
 // A unit's record, with each count taken from its array.
 constexpr objc_module_record objc_module(const char* unit_name, objc_record_list<objc_class_def> classes,
                                          objc_record_list<const objc_category_def> categories = nullptr,
-                                         objc_record_list<objc_constant_string> strings = nullptr) {
+                                         objc_record_list<objc_constant_string> strings = nullptr) noexcept {
   return {OBJC_MODULE_VERSION, unit_name,        classes.items, classes.count,
           categories.items,    categories.count, strings.items, strings.count};
 }
 
 template <size_t N>
-constexpr objc_constant_string objc_string(const char (&text)[N]) {
+constexpr objc_constant_string objc_string(const char (&text)[N]) noexcept {
   return {nullptr, 0, text, static_cast<uint32_t>(N - 1)};
 }
 
@@ -125,10 +125,10 @@ inline objc_super objc_super_of_class(id self, const objc_class_def& def) {
 // (Prioritised constructors of equal priority run in reverse link order
 // there, which would queue the units backwards.)
 #  define OBJC_MODULE_RECORD(record)                                                             \
-    static void objc_exec_##record() { __objc_execClass(&record); }                              \
+    static void objc_exec_##record() { __objc_execClass(&(record)); }                            \
     __attribute__((section(".CRT$XCU"), used)) static void (*const objc_exec_entry_##record)() = \
         objc_exec_##record;
 #elif defined(__GNUC__)
 #  define OBJC_MODULE_RECORD(record) \
-    __attribute__((constructor(101))) static void objc_exec_##record() { __objc_execClass(&record); }
+    __attribute__((constructor(101))) static void objc_exec_##record() { __objc_execClass(&(record)); }
 #endif

@@ -29,8 +29,8 @@ OBJC_EXPORT int objc_thread_locks_held(void);
 OBJC_EXPORT void objc_thread_note_lock(int delta);
 
 #ifdef __cplusplus
-  #include <mutex>
-  #include <utility>
+#  include <mutex>
+#  include <utility>
 
 namespace objc {
 
@@ -39,7 +39,9 @@ namespace objc {
 template <class Fn>
 class OnRaise : objc_cleanup {
  public:
-  explicit OnRaise(Fn fn) : objc_cleanup{nullptr, &OnRaise::run_it}, fn_(std::move(fn)) { objc_cleanup_push(this); }
+  explicit OnRaise(Fn fn) : objc_cleanup{nullptr, &OnRaise::run_it}, fn_(std::move(fn)) {
+    objc_cleanup_push(this);
+  }
   ~OnRaise() { objc_cleanup_pop(this); }
   OnRaise(const OnRaise&) = delete;
   OnRaise& operator=(const OnRaise&) = delete;
