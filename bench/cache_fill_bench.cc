@@ -32,15 +32,15 @@ Class chain(int depth, int methods) {
   auto key = std::make_pair(depth, methods);
   if (auto it = chains->find(key); it != chains->end()) return it->second;
   std::string prefix = "FillChain" + std::to_string(depth) + "x" + std::to_string(methods) + "L";
-  std::vector<bench::ClassSpec> specs;
+  std::vector<bench::SyntheticClass> synthetic;
   for (int level = 0; level < depth; ++level) {
     std::string name = prefix + std::to_string(level);
     std::string super = level == 0 ? "" : prefix + std::to_string(level - 1);
     auto names = bench::ClassFactory::method_names(name + "m", methods - (level == 0 ? 1 : 0));
     if (level == 0) names.push_back("target:");
-    specs.push_back({name, super, names});
+    synthetic.push_back({name, super, names});
   }
-  Class last = factory().add(specs).back();
+  Class last = factory().add(synthetic).back();
   chains->emplace(key, last);
   return last;
 }
@@ -49,12 +49,12 @@ Class chain(int depth, int methods) {
 // warm: (defined by the leaf) so that its class is initialised.
 std::vector<id> fresh_receivers(Class parent, int count) {
   static int serial = 0;
-  std::vector<bench::ClassSpec> specs;
-  specs.reserve(static_cast<size_t>(count));
+  std::vector<bench::SyntheticClass> synthetic;
+  synthetic.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i)
-    specs.push_back({"FillLeaf" + std::to_string(serial++), class_getName(parent), {"warm:"}});
+    synthetic.push_back({"FillLeaf" + std::to_string(serial++), class_getName(parent), {"warm:"}});
   std::vector<id> receivers;
-  for (Class leaf : factory().add(specs)) {
+  for (Class leaf : factory().add(synthetic)) {
     id object = class_createInstance(leaf, 0);
     msg<int>(object, SELECTOR(warm:), 0);
     receivers.push_back(object);

@@ -15,7 +15,9 @@ namespace bench {
 // The one implementation behind every synthetic method.
 inline int synthetic_method(id, SEL, int a) { return a + 1; }
 
-struct ClassSpec {
+// A synthetic class to register: its name, its superclass's name and the
+// names of its instance methods, each implemented by synthetic_method.
+struct SyntheticClass {
   std::string name;
   std::string superclass;  // empty for a root class
   std::vector<std::string> methods;
@@ -26,13 +28,13 @@ class ClassFactory {
   // Registers the classes, in order, as one module, and returns them in
   // the same order. A superclass must come before its subclasses or be
   // registered already.
-  std::vector<Class> add(const std::vector<ClassSpec>& specs) {
+  std::vector<Class> add(const std::vector<SyntheticClass>& classes) {
     auto& defs = storage_.emplace_back();
-    for (const ClassSpec& spec : specs) {
-      const char* name = keep(spec.name);
-      const char* super = spec.superclass.empty() ? nullptr : keep(spec.superclass);
+    for (const SyntheticClass& wanted : classes) {
+      const char* name = keep(wanted.name);
+      const char* super = wanted.superclass.empty() ? nullptr : keep(wanted.superclass);
       auto& list = method_lists_.emplace_back();
-      for (const std::string& m : spec.methods) list.push_back({keep(m), objc_imp(&synthetic_method)});
+      for (const std::string& m : wanted.methods) list.push_back({keep(m), objc_imp(&synthetic_method)});
       objc_method_list methods{list.data(), static_cast<uint32_t>(list.size())};
       defs.defs.push_back(objc_class_def{name, super, 0, objc_no_methods, methods, Nil});
     }
@@ -48,9 +50,9 @@ class ClassFactory {
     __objc_execClass(&defs.record);
     objc_register_header("synthetic");
     objc_finish_header();
-    std::vector<Class> classes;
-    for (objc_class_def& def : defs.defs) classes.push_back(def.cls);
-    return classes;
+    std::vector<Class> registered;
+    for (objc_class_def& def : defs.defs) registered.push_back(def.cls);
+    return registered;
   }
 
   // Method names m0: .. m<count-1>: with a prefix, so that levels of a

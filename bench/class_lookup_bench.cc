@@ -24,11 +24,11 @@ struct Fixture {
   std::unordered_map<std::string_view, Class> baseline;
 
   Fixture() {
-    std::vector<bench::ClassSpec> specs;
-    specs.push_back({"NSView", "", {}});
-    specs.push_back({"BenchVeryLongClassNameForLookup", "", {}});
-    for (int i = 0; i < kClasses; ++i) specs.push_back({"BenchClass" + std::to_string(i), "", {}});
-    std::vector<Class> classes = factory.add(specs);
+    std::vector<bench::SyntheticClass> synthetic;
+    synthetic.push_back({"NSView", "", {}});
+    synthetic.push_back({"BenchVeryLongClassNameForLookup", "", {}});
+    for (int i = 0; i < kClasses; ++i) synthetic.push_back({"BenchClass" + std::to_string(i), "", {}});
+    std::vector<Class> classes = factory.add(synthetic);
     for (Class cls : classes) baseline.emplace(class_getName(cls), cls);
   }
 };

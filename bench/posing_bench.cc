@@ -30,15 +30,15 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 // The child: prints "pose_seconds refill_seconds pose_allocations".
 int run_child(long others, long subclasses) {
   bench::ClassFactory factory;
-  std::vector<bench::ClassSpec> specs;
-  specs.push_back({"PoseRoot", "", bench::ClassFactory::method_names("root", 8)});
-  specs.back().methods.push_back("ping:");
-  specs.push_back({"PoseReplaced", "PoseRoot", bench::ClassFactory::method_names("replaced", 8)});
-  specs.push_back({"PosePoser", "PoseReplaced", {"ping:"}});
+  std::vector<bench::SyntheticClass> synthetic;
+  synthetic.push_back({"PoseRoot", "", bench::ClassFactory::method_names("root", 8)});
+  synthetic.back().methods.push_back("ping:");
+  synthetic.push_back({"PoseReplaced", "PoseRoot", bench::ClassFactory::method_names("replaced", 8)});
+  synthetic.push_back({"PosePoser", "PoseReplaced", {"ping:"}});
   for (long i = 0; i < others; ++i)
-    specs.push_back({"PoseOther" + std::to_string(i), i < subclasses ? "PoseReplaced" : "PoseRoot",
-                     bench::ClassFactory::method_names("other", 2)});
-  std::vector<Class> classes = factory.add(specs);
+    synthetic.push_back({"PoseOther" + std::to_string(i), i < subclasses ? "PoseReplaced" : "PoseRoot",
+                         bench::ClassFactory::method_names("other", 2)});
+  std::vector<Class> classes = factory.add(synthetic);
 
   // Every class has cached something, as in a running application.
   std::vector<id> objects;

@@ -75,12 +75,12 @@ double time_sends(const std::vector<id>& objects, int sends) {
 // 40,000 sends to the unrelated classes after the categories and before.
 void category_child(long n) {
   bench::ClassFactory factory;
-  std::vector<bench::ClassSpec> specs;
+  std::vector<bench::SyntheticClass> synthetic;
   for (long i = 0; i < n; ++i)
-    specs.push_back({"Unrelated" + std::to_string(i), "", bench::ClassFactory::method_names("m", 2)});
+    synthetic.push_back({"Unrelated" + std::to_string(i), "", bench::ClassFactory::method_names("m", 2)});
   for (int i = 0; i < 100; ++i)
-    specs.push_back({"Extended" + std::to_string(i), "", bench::ClassFactory::method_names("m", 2)});
-  std::vector<Class> classes = factory.add(specs);
+    synthetic.push_back({"Extended" + std::to_string(i), "", bench::ClassFactory::method_names("m", 2)});
+  std::vector<Class> classes = factory.add(synthetic);
   std::vector<id> objects = instances(classes);
   for (id object : objects) msg<int>(object, SELECTOR(m0:), 1);
   std::vector<id> unrelated(objects.begin(), objects.begin() + n);
@@ -99,11 +99,11 @@ void category_child(long n) {
 // "seconds"), and the seconds of the last cycle.
 void memory_child(long n) {
   bench::ClassFactory factory;
-  std::vector<bench::ClassSpec> specs;
+  std::vector<bench::SyntheticClass> synthetic;
   std::vector<std::string> methods = bench::ClassFactory::method_names("m", 20);
-  specs.push_back({"MemoryRoot", "", methods});
-  for (long i = 0; i < n; ++i) specs.push_back({"MemorySub" + std::to_string(i), "MemoryRoot", {}});
-  std::vector<id> objects = instances(factory.add(specs));
+  synthetic.push_back({"MemoryRoot", "", methods});
+  for (long i = 0; i < n; ++i) synthetic.push_back({"MemorySub" + std::to_string(i), "MemoryRoot", {}});
+  std::vector<id> objects = instances(factory.add(synthetic));
   std::vector<SEL> sels;
   sels.reserve(methods.size());
   for (const std::string& m : methods) sels.push_back(sel_registerName(m.c_str()));
@@ -133,14 +133,14 @@ void modules_child(long n) {
   static auto* factories = new std::deque<bench::ClassFactory>;
   double first = 0, last = 0;
   for (long m = 0; m < n; ++m) {
-    std::vector<bench::ClassSpec> specs;
-    specs.reserve(10);
+    std::vector<bench::SyntheticClass> synthetic;
+    synthetic.reserve(10);
     std::string prefix = "Module" + std::to_string(m) + "Class";
-    for (int i = 0; i < 10; ++i) specs.push_back({prefix + std::to_string(i), "", {"m0:"}});
+    for (int i = 0; i < 10; ++i) synthetic.push_back({prefix + std::to_string(i), "", {"m0:"}});
     static auto* names = new std::deque<std::string>;
     const char* target = names->emplace_back(prefix + "0").c_str();
     auto start = Clock::now();
-    factories->emplace_back().add(specs);
+    factories->emplace_back().add(synthetic);
     attach_category(target, "m0:");
     double t = seconds_since(start);
     if (m < 100) first += t;
@@ -151,13 +151,14 @@ void modules_child(long n) {
 
 // A chain of n classes in one module, subclass first or in order.
 void chain_child(long n, bool reversed) {
-  std::vector<bench::ClassSpec> specs;
+  std::vector<bench::SyntheticClass> synthetic;
   for (long i = 0; i < n; ++i)
-    specs.push_back({"Chain" + std::to_string(i), i == 0 ? "" : "Chain" + std::to_string(i - 1), {"m0:"}});
-  if (reversed) std::reverse(specs.begin(), specs.end());
+    synthetic.push_back(
+        {"Chain" + std::to_string(i), i == 0 ? "" : "Chain" + std::to_string(i - 1), {"m0:"}});
+  if (reversed) std::reverse(synthetic.begin(), synthetic.end());
   bench::ClassFactory factory;
   auto start = Clock::now();
-  std::vector<Class> classes = factory.add(specs);
+  std::vector<Class> classes = factory.add(synthetic);
   double t = seconds_since(start);
   if (objc_getClass(("Chain" + std::to_string(n - 1)).c_str()) == Nil) std::exit(1);
   std::printf("%.9f\n", t);
@@ -174,7 +175,7 @@ void chain_child(long n, bool reversed) {
 // module each: prints their seconds.
 void orphans_child(long n) {
   bench::ClassFactory factory;
-  std::vector<bench::ClassSpec> orphans;
+  std::vector<bench::SyntheticClass> orphans;
   for (long i = 0; i < n; ++i)
     orphans.push_back({"Orphan" + std::to_string(i), "Missing" + std::to_string(i), {}});
   if (n > 0) factory.add(orphans);

@@ -21,7 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # winpthread, so a module imports only the stand-in DLLs, the C run-time
 # (msvcrt.dll) and system DLLs, and nothing has to be copied beside the
 # programs. Framework exceptions cross DLLs as jumps to handler frames, which
-# need nothing of the C++ run-time (tests/windows_exception_test.cc checks it
+# need nothing of the C++ run-time (tests/windows/windows_exception_test.cc checks it
 # on both targets).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "matrix_test_support.h"
+#include "appkit/matrix_test_support.h"
 #include "raise_support.h"
 
 namespace {

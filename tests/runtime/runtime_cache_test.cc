@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "../platform/runtime/src/threads.h"
+#include "../../platform/runtime/src/threads.h"
 #include "objc/module.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Corvane.h"
-#include "appkit_test_support.h"
+#include "appkit/appkit_test_support.h"
 
 using namespace appkit_test;
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "Corvane.h"
+#include "appkit/print_test_support.h"
 #include "host_process.h"
-#include "print_test_support.h"
 #include "raise_support.h"
 
 using namespace appkit_test;

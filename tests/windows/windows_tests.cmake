@@ -3,17 +3,17 @@
 
 # The attach notification, record order and the 260-byte path rule, with a
 # module of two units.
-corvane_loadable_module(windows_attach_module windows_attach_module_first.cc windows_attach_module_second.cc)
+corvane_loadable_module(windows_attach_module windows/windows_attach_module_first.cc windows/windows_attach_module_second.cc)
 target_link_libraries(windows_attach_module PRIVATE nextpdo)
-corvane_test(windows_attach_test windows_attach_test.cc windows_test_support.cc LIBS nextpdo platform_loader)
+corvane_test(windows_attach_test windows/windows_attach_test.cc windows/windows_test_support.cc LIBS nextpdo platform_loader)
 add_dependencies(windows_attach_test windows_attach_module)
 
 # Framework exceptions (handler frames and jumps) through DLLs that each
 # link the C++ run-time statically.
-add_library(windows_exception_relay SHARED windows_exception_relay.cc)
+add_library(windows_exception_relay SHARED windows/windows_exception_relay.cc)
 target_link_libraries(windows_exception_relay PRIVATE Foundation)
 set_target_properties(windows_exception_relay PROPERTIES PREFIX "")
-corvane_test(windows_exception_test windows_exception_test.cc windows_test_support.cc LIBS Foundation platform_loader)
+corvane_test(windows_exception_test windows/windows_exception_test.cc windows/windows_test_support.cc LIBS Foundation platform_loader)
 add_dependencies(windows_exception_test windows_exception_relay)
 
 # C++ standard types made in one DLL and freed in another (the heap rule
@@ -30,6 +30,6 @@ add_test(NAME WindowsLayout.BundleExportsNothingAndImportsOnlyAllowedDlls
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CORVANE_OBJDUMP} -DMODULE=$<TARGET_FILE:Corvane>
           -DALLOWED=$<TARGET_FILE_NAME:nextpdo>,$<TARGET_FILE_NAME:Foundation>,$<TARGET_FILE_NAME:AppKit>,msvcrt.dll,KERNEL32.dll
           -DREQUIRED=msvcrt.dll:_setjmp
-          -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_module_layout.cmake)
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_module_layout.cmake)
 add_test(NAME WindowsLayout.BundleCarriesItsInformationDictionary
   COMMAND ${CMAKE_COMMAND} -E cat ${CORVANE_BUNDLE_DIR}/Resources/Info.plist)
