@@ -18,9 +18,9 @@ add_dependencies(windows_exception_test windows_exception_relay)
 
 # C++ standard types made in one DLL and freed in another (the heap rule
 # beside the export macros in Foundation/NSObject.h).
-add_library(windows_heap_module SHARED windows_heap_module.cc)
+add_library(windows_heap_module SHARED windows/windows_heap_module.cc)
 set_target_properties(windows_heap_module PROPERTIES PREFIX "")
-corvane_test(windows_heap_test windows_heap_test.cc LIBS Foundation windows_heap_module)
+corvane_test(windows_heap_test windows/windows_heap_test.cc LIBS Foundation windows_heap_module)
 
 # The bundle's module exports nothing and imports only from the stand-ins,
 # the C run-time (its _setjmp for handler frames among them) and KERNEL32
