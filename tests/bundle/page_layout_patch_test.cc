@@ -24,7 +24,7 @@ NSUInteger retain_count(id obj) { return msg<NSUInteger>(obj, SELECTOR(retainCou
 
 // The user works the panel with user; the copy the panel ran on is
 // recorded in *ran_on.
-void run_page_layout(std::function<void(id)> user, id* ran_on = nullptr) {
+void run_page_layout(const std::function<void(id)>& user, id* ran_on = nullptr) {
   NSPageLayoutSetScriptedUser([user, ran_on](id p) {
     if (ran_on != nullptr) *ran_on = msg<id>(p, SELECTOR(printInfo));
     user(p);

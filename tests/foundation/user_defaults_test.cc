@@ -29,7 +29,11 @@ id cls(const char* name) { return reinterpret_cast<id>(objc_getClass(name)); }
 id str(const char* text) { return NSStringFromUTF8(text); }
 std::string text(id obj) { return NSStringToStd(obj); }
 
-const std::string kApp = "user_defaults_test";  // the process name, so the app's domain
+// The process name, so the app's domain.
+const std::string& app_domain() {
+  static const std::string name = "user_defaults_test";
+  return name;
+}
 
 class UserDefaults : public testing::Test {
  protected:
@@ -68,7 +72,7 @@ TEST_F(UserDefaults, KeyThatRaisesLeavesTheDefaultsUnlocked) {
   objc_register_header("user_defaults_test-keys");
   objc_finish_header();
 
-  write_domain(kApp, "{ A = app; }");
+  write_domain(app_domain(), "{ A = app; }");
   id d = defaults();
   id key = msg<id>(cls("RaisingKey"), SELECTOR(new));
   EXPECT_EQ(test_support::raised_name([&] { msg<id>(d, SELECTOR(objectForKey:), key); }), "KeyFailed");
@@ -82,7 +86,7 @@ TEST_F(UserDefaults, KeyThatRaisesLeavesTheDefaultsUnlocked) {
 }
 
 TEST_F(UserDefaults, SearchListOrder) {
-  write_domain(kApp, "{ A = app; P = app; }");
+  write_domain(app_domain(), "{ A = app; P = app; }");
   write_domain("NSGlobalDomain", "{ A = global; P = global; G = global; }");
   id d = defaults({"user_defaults_test", "-A", "argument", "-List", "(x, y)", "-Phrase", "two words"});
   msg<void>(
@@ -95,7 +99,7 @@ TEST_F(UserDefaults, SearchListOrder) {
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("R"))), "registered");
   EXPECT_EQ(msg<id>(d, SELECTOR(objectForKey:), str("Missing")), nil);
   EXPECT_EQ(domain_of(d, "A"), "NSArgumentDomain");
-  EXPECT_EQ(domain_of(d, "P"), kApp);
+  EXPECT_EQ(domain_of(d, "P"), app_domain());
   EXPECT_EQ(domain_of(d, "G"), "NSGlobalDomain");
   EXPECT_EQ(domain_of(d, "R"), "NSRegistrationDomain");
   EXPECT_EQ(domain_of(d, "Missing"), "(nil)");
@@ -107,11 +111,11 @@ TEST_F(UserDefaults, SearchListOrder) {
 }
 
 TEST_F(UserDefaults, RegisteredYesLosesToPersistentNo) {
-  write_domain(kApp, "{ CorvaneEnable = NO; }");
+  write_domain(app_domain(), "{ CorvaneEnable = NO; }");
   id d = defaults();
   msg<void>(d, SELECTOR(registerDefaults:), NSDictionaryOf({{str("CorvaneEnable"), str("YES")}}));
   EXPECT_EQ(boolean(d, "CorvaneEnable"), NO);
-  EXPECT_EQ(domain_of(d, "CorvaneEnable"), kApp);
+  EXPECT_EQ(domain_of(d, "CorvaneEnable"), app_domain());
 }
 
 TEST_F(UserDefaults, RegisteredNoLosesToArgumentYes) {
@@ -190,20 +194,20 @@ TEST_F(UserDefaults, WritesGoThroughToTheAppDomainFile) {
   msg<void>(d, SELECTOR(setObject:forKey:), NSArrayOf({str("a b"), str("c")}), str("List"));
   msg<void>(d, SELECTOR(setObject:forKey:), str("mine"), str("Shadowed"));
   EXPECT_EQ(boolean(d, "Flag"), YES);
-  EXPECT_EQ(domain_of(d, "Flag"), kApp);
+  EXPECT_EQ(domain_of(d, "Flag"), app_domain());
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("Shadowed"))), "argument");  // arguments still win
 
-  defaults_store::Loaded on_disk = defaults_store::load(kApp);
+  defaults_store::Loaded on_disk = defaults_store::load(app_domain());
   ASSERT_EQ(on_disk.state, defaults_store::Loaded::kPresent);
   EXPECT_EQ(on_disk.dictionary.find("Flag")->string(), "YES");
   EXPECT_EQ(on_disk.dictionary.find("List")->array().at(0).string(), "a b");
   // Only the domain file and its lock are left behind: the temporary was
   // renamed over the file.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
-  EXPECT_TRUE(fs::exists(dir_ / (kApp + ".plist.lock")));
+  EXPECT_TRUE(fs::exists(dir_ / (app_domain() + ".plist.lock")));
 
   msg<void>(d, SELECTOR(removeObjectForKey:), str("Flag"));
-  EXPECT_EQ(defaults_store::load(kApp).dictionary.find("Flag"), nullptr);
+  EXPECT_EQ(defaults_store::load(app_domain()).dictionary.find("Flag"), nullptr);
   EXPECT_EQ(boolean(d, "Flag"), NO);
   msg<void>(d, SELECTOR(setObject:forKey:), nil, str("List"));  // nil removes
   EXPECT_EQ(domain_of(d, "List"), "(nil)");
@@ -212,7 +216,7 @@ TEST_F(UserDefaults, WritesGoThroughToTheAppDomainFile) {
 TEST_F(UserDefaults, RefusesValuesThatAreNotPropertyLists) {
   id d = defaults();
   msg<void>(d, SELECTOR(setObject:forKey:), str("kept"), str("K"));
-  std::string before = slurp(dir_ / (kApp + ".plist"));
+  std::string before = slurp(dir_ / (app_domain() + ".plist"));
   id object = msg<id>(msg<id>(cls("NSObject"), SELECTOR(alloc)), SELECTOR(init));
   testing::internal::CaptureStderr();
   msg<void>(d, SELECTOR(setObject:forKey:), object, str("K"));
@@ -229,13 +233,13 @@ TEST_F(UserDefaults, RefusesValuesThatAreNotPropertyLists) {
       << err;
   EXPECT_EQ(msg<BOOL>(d, SELECTOR(synchronize)), YES);
   EXPECT_EQ(text(msg<id>(d, SELECTOR(objectForKey:), str("K"))), "kept");
-  EXPECT_EQ(slurp(dir_ / (kApp + ".plist")), before);
+  EXPECT_EQ(slurp(dir_ / (app_domain() + ".plist")), before);
   msg<void>(object, SELECTOR(release));
 }
 
 TEST_F(UserDefaults, MalformedDomainReadsEmptyAndIsNeverOverwritten) {
   const std::string broken = "{\n  CorvaneEnable = YES\n}\n";
-  write_domain(kApp, broken);
+  write_domain(app_domain(), broken);
   write_domain("NSGlobalDomain", "{ G = 1; }");
   id d = defaults();
   testing::internal::CaptureStderr();
@@ -243,24 +247,24 @@ TEST_F(UserDefaults, MalformedDomainReadsEmptyAndIsNeverOverwritten) {
   EXPECT_EQ(boolean(d, "G"), YES);  // other domains still work
   EXPECT_EQ(boolean(d, "CorvaneEnable"), NO);
   std::string err = testing::internal::GetCapturedStderr();
-  std::string where = (dir_ / (kApp + ".plist")).string() + ":3:1: expected ';' after value";
+  std::string where = (dir_ / (app_domain() + ".plist")).string() + ":3:1: expected ';' after value";
   EXPECT_NE(err.find(where), std::string::npos) << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "reported more than once: " << err;
 
   testing::internal::CaptureStderr();
   msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("CorvaneEnable"));
   msg<void>(d, SELECTOR(removeObjectForKey:), str("CorvaneEnable"));
-  msg<void>(d, SELECTOR(setPersistentDomain:forName:), NSDictionaryOf({}), str(kApp.c_str()));
-  msg<void>(d, SELECTOR(removePersistentDomainForName:), str(kApp.c_str()));
+  msg<void>(d, SELECTOR(setPersistentDomain:forName:), NSDictionaryOf({}), str(app_domain().c_str()));
+  msg<void>(d, SELECTOR(removePersistentDomainForName:), str(app_domain().c_str()));
   err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("refusing to replace"), std::string::npos) << err;
-  EXPECT_EQ(slurp(dir_ / (kApp + ".plist")), broken);
+  EXPECT_EQ(slurp(dir_ / (app_domain() + ".plist")), broken);
   EXPECT_EQ(boolean(d, "CorvaneEnable"), NO);
-  EXPECT_EQ(msg<id>(d, SELECTOR(persistentDomainForName:), str(kApp.c_str())), nil);
+  EXPECT_EQ(msg<id>(d, SELECTOR(persistentDomainForName:), str(app_domain().c_str())), nil);
   EXPECT_EQ(msg<BOOL>(d, SELECTOR(synchronize)), NO);
 
   // Once the user repairs the file, synchronize picks it up.
-  write_domain(kApp, "{ CorvaneEnable = YES; }");
+  write_domain(app_domain(), "{ CorvaneEnable = YES; }");
   EXPECT_EQ(msg<BOOL>(d, SELECTOR(synchronize)), YES);
   EXPECT_EQ(boolean(d, "CorvaneEnable"), YES);
 }
@@ -284,12 +288,12 @@ TEST_F(UserDefaults, NoStoreWithoutHomeOrOverride) {
   unsetenv("APPDATA");      // where Windows keeps them
   unsetenv("USERPROFILE");  // and its fallback
   fs::current_path(dir_);
-  std::ofstream(kApp + ".plist") << "{ Stray = YES; }";  // must not be taken for the domain
+  std::ofstream(app_domain() + ".plist") << "{ Stray = YES; }";  // must not be taken for the domain
   id d = defaults();
   EXPECT_EQ(boolean(d, "Stray"), NO);
   testing::internal::CaptureStderr();
   msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("K"));
-  msg<void>(d, SELECTOR(removePersistentDomainForName:), str(kApp.c_str()));
+  msg<void>(d, SELECTOR(removePersistentDomainForName:), str(app_domain().c_str()));
 #if defined(_WIN32)
   const char* variable = "APPDATA";
 #else
@@ -298,7 +302,7 @@ TEST_F(UserDefaults, NoStoreWithoutHomeOrOverride) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find(std::string("set USER_DEFAULTS_DIR or ") + variable),
             std::string::npos);
   EXPECT_EQ(boolean(d, "K"), NO);
-  EXPECT_TRUE(fs::exists(dir_ / (kApp + ".plist")));
+  EXPECT_TRUE(fs::exists(dir_ / (app_domain() + ".plist")));
   fs::current_path(dir_.parent_path());  // Windows cannot remove the working directory
 }
 
@@ -331,7 +335,7 @@ TEST_F(UserDefaults, PersistentDomainsByName) {
 TEST_F(UserDefaults, NestingTheReaderRefusesIsNeverWritten) {
   id d = defaults();
   msg<void>(d, SELECTOR(setBool:forKey:), BOOL(NO), str("CorvaneEnable"));
-  std::string before = slurp(dir_ / (kApp + ".plist"));
+  std::string before = slurp(dir_ / (app_domain() + ".plist"));
   auto nested = [](int levels) {
     id value = str("leaf");
     for (int i = 0; i < levels; ++i) value = NSArrayOf({value});
@@ -344,13 +348,13 @@ TEST_F(UserDefaults, NestingTheReaderRefusesIsNeverWritten) {
             str("Other"));
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("nesting deeper than 512 levels"), std::string::npos) << err;
-  EXPECT_EQ(slurp(dir_ / (kApp + ".plist")), before);
+  EXPECT_EQ(slurp(dir_ / (app_domain() + ".plist")), before);
   EXPECT_FALSE(fs::exists(dir_ / "Other.plist"));
-  EXPECT_EQ(defaults_store::load(kApp).state, defaults_store::Loaded::kPresent);
+  EXPECT_EQ(defaults_store::load(app_domain()).state, defaults_store::Loaded::kPresent);
 
   msg<void>(d, SELECTOR(setObject:forKey:), nested(511), str("Deep"));
-  EXPECT_EQ(defaults_store::load(kApp).state, defaults_store::Loaded::kPresent);
-  EXPECT_NE(defaults_store::load(kApp).dictionary.find("Deep"), nullptr);
+  EXPECT_EQ(defaults_store::load(app_domain()).state, defaults_store::Loaded::kPresent);
+  EXPECT_NE(defaults_store::load(app_domain()).dictionary.find("Deep"), nullptr);
 }
 
 // The saving path holds the domain's lock from reading to renaming: two
@@ -370,7 +374,7 @@ TEST_F(UserDefaults, ConcurrentSavesKeepEveryKey) {
   std::thread first(writer, 'A'), second(writer, 'B');
   first.join();
   second.join();
-  EXPECT_EQ(defaults_store::load(kApp).dictionary.size(), 200u);
+  EXPECT_EQ(defaults_store::load(app_domain()).dictionary.size(), 200u);
 }
 
 // A writer that holds a domain's lock and never lets go (a stopped process)
@@ -380,31 +384,31 @@ TEST_F(UserDefaults, ConcurrentSavesKeepEveryKey) {
 // usable again at once; the save goes through once the lock is free.
 TEST_F(UserDefaults, AHeldLockHoldsSavesUpOnlySoLong) {
   id d = defaults();
-  auto held = std::make_unique<test_support::HeldLock>(dir_ / (kApp + ".plist.lock"));
+  auto held = std::make_unique<test_support::HeldLock>(dir_ / (app_domain() + ".plist.lock"));
   ASSERT_TRUE(held->held());
   test_support::ProcessResult tool;
   std::thread other([&] {
-    tool = test_support::run(test_support::program("defaults"), {"write", kApp, "T", "1"});
+    tool = test_support::run(test_support::program("defaults"), {"write", app_domain(), "T", "1"});
   });
   testing::internal::CaptureStderr();
   msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("Flag"));
   std::string err = testing::internal::GetCapturedStderr();
   other.join();
-  std::string why = "cannot lock " + (dir_ / (kApp + ".plist.lock")).string() +
+  std::string why = "cannot lock " + (dir_ / (app_domain() + ".plist.lock")).string() +
                     ": another process has held it for 5 s; giving up";
   EXPECT_NE(err.find("not saving \"Flag\": " + why), std::string::npos) << err;
   EXPECT_EQ(tool.exit_code, 1);
   EXPECT_EQ(tool.err, "defaults: " + why + "\n");
   EXPECT_EQ(boolean(d, "Flag"), NO);
-  EXPECT_FALSE(fs::exists(dir_ / (kApp + ".plist")));
+  EXPECT_FALSE(fs::exists(dir_ / (app_domain() + ".plist")));
   held.reset();
   msg<void>(d, SELECTOR(setBool:forKey:), BOOL(YES), str("Flag"));
-  EXPECT_EQ(defaults_store::load(kApp).dictionary.find("Flag")->string(), "YES");
+  EXPECT_EQ(defaults_store::load(app_domain()).dictionary.find("Flag")->string(), "YES");
 }
 
 // A UTF-8 byte-order mark before a domain is skipped.
 TEST_F(UserDefaults, DomainFileWithAByteOrderMarkReads) {
-  write_domain(kApp, "\xEF\xBB\xBF{ CorvaneEnable = NO; }");
+  write_domain(app_domain(), "\xEF\xBB\xBF{ CorvaneEnable = NO; }");
   write_domain("NSGlobalDomain", "\xEF\xBB\xBF{ G = YES; }");
   id d = defaults();
   msg<void>(d, SELECTOR(registerDefaults:), NSDictionaryOf({{str("CorvaneEnable"), str("YES")}}));
@@ -420,9 +424,9 @@ TEST_F(UserDefaults, SynchronizeSeesChangesFromOtherProcesses) {
   EXPECT_EQ(msg<BOOL>(d, SELECTOR(synchronize)), YES);
   EXPECT_EQ(boolean(d, "Late"), YES);
   // A write keeps keys another process added meanwhile.
-  write_domain(kApp, "{ Theirs = 1; }");
+  write_domain(app_domain(), "{ Theirs = 1; }");
   msg<void>(d, SELECTOR(setObject:forKey:), str("2"), str("Mine"));
-  EXPECT_NE(defaults_store::load(kApp).dictionary.find("Theirs"), nullptr);
+  EXPECT_NE(defaults_store::load(app_domain()).dictionary.find("Theirs"), nullptr);
 }
 
 TEST(ProcessInfo, ArgumentsNameAndEnvironment) {

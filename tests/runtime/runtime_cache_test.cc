@@ -17,7 +17,7 @@
 namespace {
 
 template <class F>
-objc_method_def method(const char* name, F fn) {
+objc_method_def method(const char* name, F fn) noexcept {
   return {name, objc_imp(+fn)};
 }
 

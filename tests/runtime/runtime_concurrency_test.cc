@@ -95,12 +95,16 @@ struct Round {
   std::vector<const objc_category_def*> first_categories, second_categories;
   objc_module_record first{}, second{};
 };
-std::deque<Round> rounds;  // [r] for r in 1...kRounds; [0] unused
+// [r] for r in 1...kRounds; [0] unused.
+std::deque<Round>& rounds() {
+  static std::deque<Round> all;
+  return all;
+}
 
 template <int R>
 void ConcRoundSub_initialize(id self, SEL) {
   InitializeLog& log = initialize_log[R];
-  int which = reinterpret_cast<Class>(self) == rounds[R].sub.cls ? 0 : 1;
+  int which = reinterpret_cast<Class>(self) == rounds()[R].sub.cls ? 0 : 1;
   log.runs[which].fetch_add(1);
   // A message from the class's own initialize goes ahead.
   msg<int>(self, SELECTOR(flavor));
@@ -109,14 +113,14 @@ void ConcRoundSub_initialize(id self, SEL) {
 
 template <int R>
 int ConcRoundSub_value(id self, SEL sel) {
-  int which = self->isa == rounds[R].sub.cls ? 0 : 1;
+  int which = self->isa == rounds()[R].sub.cls ? 0 : 1;
   if (!initialize_log[R].done[which].load(std::memory_order_acquire)) methods_before_initialize.fetch_add(1);
-  return msgSuper<int>(objc_super_of(self, rounds[R].sub), sel) + 100 * R;
+  return msgSuper<int>(objc_super_of(self, rounds()[R].sub), sel) + 100 * R;
 }
 
 template <int R>
 void build_round() {
-  Round& r = rounds.emplace_back();
+  Round& r = rounds().emplace_back();
   std::string prefix = "ConcRound" + std::to_string(R);
   r.sub_name = prefix + "Sub";
   r.leaf_name = prefix + "Leaf";
@@ -155,7 +159,7 @@ void build_round() {
 
 template <int... R>
 void build_rounds(std::integer_sequence<int, R...>) {
-  rounds.emplace_back();
+  rounds().emplace_back();
   (build_round<R + 1>(), ...);
 }
 
@@ -272,7 +276,7 @@ class Sender {
     // classes are looked up while they register; the others go over the
     // rounds already registered.
     int k = pass % 2 == 0 ? std::min(kRounds, before + 1) : 1 + pass / 2 % std::min(kRounds, before + 1);
-    const Round& round = rounds[k];
+    const Round& round = rounds()[k];
     // The leaf first: it registers after its superclass, so once it is
     // seen the superclass must be too.
     Class leaf = objc_getClass(round.leaf_name.c_str());
@@ -361,8 +365,8 @@ void write(Shared& shared) {
   wait_for_senders(shared, {}, kPassesPerRound);
   for (int r = 1; r <= kRounds; ++r) {
     auto from = passes_now(shared);
-    __objc_execClass(&rounds[r].first);
-    __objc_execClass(&rounds[r].second);
+    __objc_execClass(&rounds()[r].first);
+    __objc_execClass(&rounds()[r].second);
     objc_register_header(("concurrency-round-" + std::to_string(r)).c_str());
     objc_finish_header();
     shared.rounds_done.store(r, std::memory_order_release);
@@ -404,7 +408,7 @@ TEST(Concurrency, SendsStayCorrectWhileRecordsRegisterAndAModuleLoads) {
   EXPECT_TRUE(shared.module_loaded.load());
 
   // Afterwards every class and method that was registered is reachable.
-  EXPECT_EQ(objc_getClassCount(), classes_before + kRounds * (2 + kBulk) + 1);
+  EXPECT_EQ(objc_getClassCount(), classes_before + size_t{kRounds} * (2 + kBulk) + 1);
   Class mid = objc_getClass("ConcMid");
   id mid_object = class_createInstance(mid, 0);
   EXPECT_EQ(msg<int>(mid_object, SELECTOR(tag)), kRounds);
@@ -413,11 +417,11 @@ TEST(Concurrency, SendsStayCorrectWhileRecordsRegisterAndAModuleLoads) {
   object_dispose(mid_object);
   for (int r = 1; r <= kRounds; ++r) {
     SCOPED_TRACE("round " + std::to_string(r));
-    Class sub = objc_getClass(rounds[r].sub_name.c_str());
-    Class leaf = objc_getClass(rounds[r].leaf_name.c_str());
+    Class sub = objc_getClass(rounds()[r].sub_name.c_str());
+    Class leaf = objc_getClass(rounds()[r].leaf_name.c_str());
     ASSERT_NE(sub, Nil);
     ASSERT_NE(leaf, Nil);
-    EXPECT_EQ(sub, rounds[r].sub.cls);
+    EXPECT_EQ(sub, rounds()[r].sub.cls);
     EXPECT_EQ(class_getSuperclass(leaf), sub);
     for (Class cls : {sub, leaf}) {
       id obj = class_createInstance(cls, 0);
@@ -429,7 +433,8 @@ TEST(Concurrency, SendsStayCorrectWhileRecordsRegisterAndAModuleLoads) {
     // first message.
     EXPECT_EQ(initialize_log[r].runs[0].load(), 1);
     EXPECT_EQ(initialize_log[r].runs[1].load(), 1);
-    for (const std::string& name : rounds[r].bulk_names) EXPECT_NE(objc_getClass(name.c_str()), Nil) << name;
+    for (const std::string& name : rounds()[r].bulk_names)
+      EXPECT_NE(objc_getClass(name.c_str()), Nil) << name;
   }
   Class module_sub = objc_getClass("ConcModuleSub");
   ASSERT_NE(module_sub, Nil);
@@ -488,11 +493,13 @@ TEST(Concurrency, CachesRefreshedAndGrownUnderLockFreeReaders) {
   constexpr int kMethods = 64, kSubclasses = 8, kCategories = 200;
   static std::deque<std::string> names;
   static std::vector<objc_method_def> methods;
+  methods.reserve(kMethods);
   for (int i = 0; i < kMethods; ++i)
     methods.push_back({names.emplace_back("grow" + std::to_string(i)).c_str(), objc_imp(&number<1>)});
   static objc_class_def root = {"GrowRoot", nullptr, 0, objc_no_methods, {methods.data(), kMethods}, Nil};
   static std::deque<objc_class_def> subs;
   static std::vector<objc_class_def*> defs = {&root};
+  defs.reserve(1 + kSubclasses);
   for (int i = 0; i < kSubclasses; ++i)
     defs.push_back(
         &subs.emplace_back(objc_class_def{names.emplace_back("GrowSub" + std::to_string(i)).c_str(),
@@ -503,14 +510,17 @@ TEST(Concurrency, CachesRefreshedAndGrownUnderLockFreeReaders) {
   objc_register_header("grow");
   objc_finish_header();
   static std::vector<id> objects;
+  objects.reserve(defs.size());
   for (objc_class_def* def : defs) objects.push_back(class_createInstance(def->cls, 0));
   std::vector<SEL> sels;
+  sels.reserve(methods.size());
   for (const objc_method_def& m : methods) sels.push_back(sel_registerName(m.name));
   SEL missing = sel_registerName("growMissing");
 
   std::atomic<bool> done{false};
   std::atomic<int> wrong{0};
   std::vector<std::thread> readers;
+  readers.reserve(kSenders);
   for (int t = 0; t < kSenders; ++t) {
     readers.emplace_back([&, t] {
       // Each reader starts on a different subclass, so caches fill from

@@ -16,7 +16,7 @@ namespace {
 std::vector<std::string> events;
 
 template <class F>
-objc_method_def method(const char* name, F fn) {
+objc_method_def method(const char* name, F fn) noexcept {
   return {name, objc_imp(+fn)};
 }
 
@@ -33,7 +33,7 @@ const char* keep_name(std::string name) {
 }
 
 // Registers the given records as one module, then finishes it.
-void register_module(const char* path, std::vector<objc_module_record*> records) {
+void register_module(const char* path, const std::vector<objc_module_record*>& records) {
   for (objc_module_record* r : records) __objc_execClass(r);
   objc_register_header(path);
   objc_finish_header();

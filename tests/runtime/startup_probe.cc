@@ -13,7 +13,9 @@ bool initialisers_ran = false;
 namespace {
 
 struct NoteInitialisers {
-  NoteInitialisers() { initialisers_ran = std::getenv("CORVANE_BUILD_DIR") != nullptr || !initialisers_ran; }
+  NoteInitialisers() noexcept {
+    initialisers_ran = std::getenv("CORVANE_BUILD_DIR") != nullptr || !initialisers_ran;
+  }
 } note_initialisers;
 
 int32_t StartupProbe_answer(id, SEL) { return 42; }

@@ -19,7 +19,6 @@
 #  include <sys/stat.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
-extern char** environ;
 #endif
 
 #include "Foundation/DefaultsStore.h"
@@ -65,7 +64,7 @@ class DefaultsTool : public testing::Test {
  protected:
   void SetUp() override { dir_ = test_support::use_fresh_defaults("tool"); }
   void TearDown() override { fs::remove_all(dir_); }
-  ProcessResult run(std::vector<std::string> args) {
+  ProcessResult run(const std::vector<std::string>& args) {
     return test_support::run(test_support::program("defaults"), args);
   }
   fs::path dir_;
@@ -312,6 +311,7 @@ TEST_F(DefaultsTool, ConcurrentWritersAndAReaderKeepEveryKey) {
     }
   });
   std::vector<std::thread> writers;
+  writers.reserve(kWriters);
   for (int w = 0; w < kWriters; ++w) writers.emplace_back(writer, static_cast<char>('A' + w));
   for (std::thread& t : writers) t.join();
   done = true;

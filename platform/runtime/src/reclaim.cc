@@ -27,7 +27,7 @@
 
 namespace {
 
-constexpr size_t kFirstCheckBytes = 64 * 1024;
+constexpr size_t kFirstCheckBytes = size_t{64} * 1024;
 
 struct Retired {
   void* block;
