@@ -143,11 +143,15 @@ struct PosingFixture {
   objc_module_record rec1{}, rec2{};
 
   static inline objc_class_def* poser_def = nullptr;
+  // Only converts its lambdas to function pointers; none runs at start-up.
+  // NOLINTNEXTLINE(cert-err58-cpp)
   static inline objc_method_def poser_instance[] = {
       method("value",
              [](id self, SEL sel) { return msgSuper<int>(objc_super_of(self, *poser_def), sel) + 1; }),
       method("name", [](id, SEL) -> const char* { return "poser"; }),
   };
+  // Only converts its lambdas to function pointers; none runs at start-up.
+  // NOLINTNEXTLINE(cert-err58-cpp)
   static inline objc_method_def poser_class[] = {
       method("kind",
              [](id self, SEL sel) { return msgSuper<int>(objc_super_of_class(self, *poser_def), sel) * 7; }),
