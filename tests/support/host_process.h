@@ -11,11 +11,7 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
-#  include <sys/wait.h>
-#  include <unistd.h>
-#endif
-
+#include "child_process.h"
 #include "fresh_defaults.h"
 
 namespace test_support {
@@ -96,8 +92,9 @@ inline std::wstring command_line_wide(const std::string& text) {
 
 // Runs program with arguments (each quoted, UTF-8) and the environment of
 // this process; the caller sets variables such as USER_DEFAULTS_DIR
-// beforehand. On Windows the command goes to the wide-character call, so
-// that the child reads every letter of its arguments.
+// beforehand. The child's standard input is empty. On Windows the command
+// line goes to the wide-character call, so that the child reads every letter
+// of its arguments.
 // CHILD_RUNNER, when set, goes before the program: a checker that runs
 // every child, such as valgrind (scripts/test-valgrind).
 inline ProcessResult run(const std::filesystem::path& program, const std::vector<std::string>& arguments) {
@@ -106,21 +103,8 @@ inline ProcessResult run(const std::filesystem::path& program, const std::vector
   if (const char* runner = std::getenv("CHILD_RUNNER"); runner != nullptr && *runner != '\0')
     command = std::string(runner) + " " + command;
   for (const std::string& a : arguments) command += " \"" + a + "\"";
-  command += " > \"" + utf8(dir / "out") + "\" 2> \"" + utf8(dir / "err") + "\"";
-#if defined(_WIN32)
-  command = "\"" + command + "\"";  // cmd.exe strips one pair of outer quotes
-#endif
   ProcessResult result;
-#if defined(_WIN32)
-  int status = _wsystem(command_line_wide(command).c_str());
-#else
-  int status = std::system(command.c_str());
-#endif
-#if defined(_WIN32)
-  result.exit_code = status;
-#else
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-#endif
+  result.exit_code = run_command_line(command, dir / "out", dir / "err");
   result.out = slurp(dir / "out");
   result.err = slurp(dir / "err");
 #if defined(_WIN32)
