@@ -260,8 +260,13 @@ TEST_F(DefaultsTool, ValueWithACommentMarkerIsStoredAsTyped) {
 }
 
 // Runs the tool and waits for it, with no shell and no captured output:
-// for children started from two threads at once (the shell's redirection
-// does not bear that under Wine).
+// for children started from several threads at once. Under Wine on a
+// loaded machine, cmd.exe's redirection does not bear that, and children
+// that test_support::run starts with CreateProcessW from four threads now
+// and then never got past their start (measured with two busy loops on
+// the two cores); the C run-time's spawn does, but fails now and then to
+// start one at all (-1, and the write never happened), so a failed start is
+// tried again, up to three times.
 int run_directly(const std::vector<std::string>& args) {
   std::string tool = test_support::utf8(test_support::program("defaults"));
 #if defined(_WIN32)
@@ -272,7 +277,10 @@ int run_directly(const std::vector<std::string>& args) {
   for (const std::wstring& w : words) argv.push_back(w.c_str());
   argv.push_back(nullptr);
   std::wstring path = test_support::command_line_wide(tool);
-  return static_cast<int>(_wspawnv(_P_WAIT, path.c_str(), argv.data()));
+  intptr_t code = -1;
+  for (int attempt = 0; attempt < 3 && code == -1; ++attempt)
+    code = _wspawnv(_P_WAIT, path.c_str(), argv.data());
+  return static_cast<int>(code);
 #else
   std::vector<char*> argv{tool.data()};
   std::vector<std::string> copies(args);
