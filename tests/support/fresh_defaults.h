@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #  include <process.h>
@@ -35,8 +36,25 @@ inline void unset_env(const char* name) {
 #endif
 }
 
-// A fresh, empty directory under the system's temporary directory. The
-// process id keeps test processes running side by side apart.
+// Removes dir, and all in it, when this program ends; not when a child it
+// forked (a death test's) ends, which may run the same exit code.
+inline void remove_at_exit(const std::filesystem::path& dir) {
+  struct Directories {
+    decltype(CORVANE_TEST_PID) owner = CORVANE_TEST_PID;
+    std::vector<std::filesystem::path> paths;
+    ~Directories() {
+      if (CORVANE_TEST_PID != owner) return;
+      std::error_code ignored;
+      for (const std::filesystem::path& path : paths) std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static Directories all;
+  all.paths.push_back(dir);
+}
+
+// A fresh, empty directory under the system's temporary directory, gone
+// when this program ends. The process id keeps test processes running side
+// by side apart.
 inline std::filesystem::path fresh_directory(const char* tag) {
   static int counter = 0;
   auto dir = std::filesystem::temp_directory_path() /
@@ -44,6 +62,7 @@ inline std::filesystem::path fresh_directory(const char* tag) {
               std::to_string(++counter));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
+  remove_at_exit(dir);
   return dir;
 }
 
@@ -56,16 +75,9 @@ inline std::filesystem::path use_fresh_defaults(const char* tag) {
 }
 
 // Points user defaults at a fresh empty directory for the rest of this
-// program, once; the directory goes away when the program ends.
+// program, once.
 inline void keep_defaults_empty(const char* tag) {
-  struct Directory {
-    std::filesystem::path path;
-    ~Directory() {
-      std::error_code ignored;
-      std::filesystem::remove_all(path, ignored);
-    }
-  };
-  static Directory once{use_fresh_defaults(tag)};
+  static std::filesystem::path once = use_fresh_defaults(tag);
 }
 
 }  // namespace test_support
